@@ -1,0 +1,34 @@
+# The two commands a developer needs: `make run` and `make test`.
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+NODE_TESTS := server/test
+
+.PHONY: run test build deps-run deps-test configure clean bench
+
+run: deps-run build
+	$(BUILD_DIR)/bin/torvane
+
+test: deps-test build
+	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS); c=$$?; \
+	node --test --test-concurrency=1 $(NODE_TESTS); n=$$?; \
+	if [ $$c -ne 0 ] || [ $$n -ne 0 ]; then echo "tests failed (ctest=$$c, node=$$n)"; exit 1; fi
+
+deps-run:
+	@scripts/install-deps.sh run
+
+deps-test:
+	@scripts/install-deps.sh test
+
+configure:
+	@[ -f $(BUILD_DIR)/build.ninja ] || cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+bench: deps-test
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTVN_BUILD_BENCH=ON
+	cmake --build build-bench -j $(JOBS)
+	bench/run-all.sh build-bench
+
+clean:
+	rm -rf $(BUILD_DIR) build-bench
