@@ -19,8 +19,9 @@ deps-run:
 deps-test:
 	@scripts/install-deps.sh test
 
+# Re-configured every time so new module folders are picked up (a second or two).
 configure:
-	@[ -f $(BUILD_DIR)/build.ninja ] || cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug > /dev/null
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
