@@ -1,0 +1,65 @@
+// The systemd user unit, used when a user manager answers. Without one (containers, CI, some
+// sessions) the control script falls back to a detached process.
+import { spawnSync } from 'node:child_process';
+import path from 'node:path';
+
+export const unitFileName = (config) => `${config.serviceLabel}.service`;
+export const unitFilePath = (config) => path.join(config.systemdUserDir, unitFileName(config));
+
+// TVN_SERVICE_MANAGER=systemd|detached pins the choice (tests use detached: a temporary HOME is
+// not where a real user manager looks for units).
+export function userManagerAvailable(env) {
+  const pinned = (env.TVN_SERVICE_MANAGER ?? '').trim().toLowerCase();
+  if (pinned === 'detached') return false;
+  if (pinned === 'systemd') return true;
+  return systemctl(['show-environment'], 1000).ok;
+}
+
+export function systemctl(args, timeoutMs = 10000) {
+  const result = spawnSync('systemctl', ['--user', ...args], { timeout: timeoutMs, encoding: 'utf8', stdio: ['ignore', 'pipe', 'pipe'] });
+  return { ok: result.status === 0, stdout: (result.stdout ?? '').trim() };
+}
+
+// Specifiers start with "%"; inside quotes systemd also honours C-style escapes.
+const escapeSpecifiers = (text) => text.replaceAll('%', '%%');
+const quoteWord = (word) => `"${escapeSpecifiers(word).replaceAll('\\', '\\\\').replaceAll('"', '\\"')}"`;
+
+export function unitText(config, { nodePath, environmentFile, logFile }) {
+  return [
+    '[Unit]',
+    `Description=Torvane local service (${escapeSpecifiers(config.serviceLabel)})`,
+    'StartLimitIntervalSec=30',
+    'StartLimitBurst=3',
+    '',
+    '[Service]',
+    'Type=simple',
+    `WorkingDirectory=${quoteWord(config.serviceRoot)}`,
+    `EnvironmentFile=${quoteWord(environmentFile)}`,
+    `ExecStart=${quoteWord(nodePath)} ${quoteWord(config.entry)}`,
+    `StandardOutput=append:${escapeSpecifiers(logFile)}`,
+    `StandardError=append:${escapeSpecifiers(logFile)}`,
+    'UMask=0077',
+    'Restart=on-failure',
+    'RestartSec=1',
+    '',
+    '[Install]',
+    'WantedBy=default.target',
+    '',
+  ].join('\n');
+}
+
+// The unit's environment lives in an owner-only file rather than in the unit, which any process
+// of the user can read back through the manager. Only names the service reads are written;
+// credentials that happen to be in the app's environment stay out of it.
+const SERVICE_NAME_PATTERN = /^(TVN_|SWITCHYARD_|NODE_|XDG_|LC_)|^(PORT|PATH|HOME|USER|LOGNAME|LANG|LANGUAGE|TZ|TMPDIR|SHELL)$/;
+const SECRET_NAME_PATTERN = /SECRET|TOKEN|PASSWORD|PASSPHRASE|API_KEY|^SWITCHYARD_OPERATOR_BOOTSTRAP$/;
+
+export function environmentFileText(env) {
+  const lines = [];
+  for (const [name, value] of Object.entries(env).sort(([a], [b]) => a.localeCompare(b))) {
+    if (!SERVICE_NAME_PATTERN.test(name) || SECRET_NAME_PATTERN.test(name)) continue;
+    if (typeof value !== 'string' || /[\n\r\0]/.test(value)) continue;
+    lines.push(`${name}="${value.replaceAll('\\', '\\\\').replaceAll('"', '\\"').replaceAll('$', '\\$')}"`);
+  }
+  return `${lines.join('\n')}\n`;
+}

@@ -1,0 +1,267 @@
+#!/usr/bin/env node
+// Control script of the Torvane local service: install, start, stop, status, open, uninstall.
+// Prints exactly one JSON status object line on stdout; everything else goes to stderr or the
+// service log. Exit 0 whenever a status was printed (its words carry the outcome).
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+import { isProcessRunning, isBrokerOfThisInstall, spawnDetachedBroker, terminateProcess, waitUntil } from './lib/broker-process.mjs';
+import { isBrokerHealthy, isPortListening, probeListener } from './lib/broker-probe.mjs';
+import { redactedLogSummary } from './lib/redact.mjs';
+import { ConfigError, healthWaitSeconds, resolveServiceConfig, serviceEnvironment } from './lib/service-config.mjs';
+import { STATUS, decideStatus, statusObject } from './lib/service-status.mjs';
+import { UnsafePathError, ensurePrivateDir, fileExists, readPrivateJson, removePrivateFile, writePrivateFileAtomic } from './lib/private-files.mjs';
+import { environmentFileText, systemctl, unitFileName, unitFilePath, unitText, userManagerAvailable } from './lib/systemd-user.mjs';
+
+const USAGE = 'usage: local-service.mjs install|start|stop|status|open|uninstall';
+const START_MARKER = 'local-service: starting broker';
+const PORT_FREE_WAIT_MS = 5000;
+
+const log = (line) => process.stderr.write(`local-service: ${line}\n`);
+
+function installPaths(config) {
+  return {
+    runLock: path.join(config.stateRoot, 'run.lock'),
+    installRecord: path.join(config.stateRoot, 'service-install.json'),
+    environmentFile: path.join(config.stateRoot, 'service.env'),
+    logFile: path.join(config.logDir, 'broker.log'),
+    unitFile: unitFilePath(config),
+  };
+}
+
+// ---- install record and run lock ------------------------------------------------------------
+
+function readOrIgnore(file) {
+  try {
+    return readPrivateJson(file);
+  } catch (error) {
+    if (!(error instanceof UnsafePathError)) throw error;
+    log(`ignoring ${file}: ${error.message}`);
+    return null;
+  }
+}
+
+function installedMode(ctx) {
+  const record = readOrIgnore(ctx.paths.installRecord);
+  if (record?.mode === 'systemd' && fileExists(ctx.paths.unitFile)) return 'systemd';
+  if (record?.mode === 'detached') return 'detached';
+  return fileExists(ctx.paths.unitFile) ? 'systemd' : null;
+}
+
+function readRunLock(ctx) {
+  const lock = readOrIgnore(ctx.paths.runLock);
+  const valid = lock !== null && Number.isInteger(lock.pid) && typeof lock.buildId === 'string' && typeof lock.startedAt === 'string';
+  return valid ? lock : null;
+}
+
+function writeRunLock(ctx, pid) {
+  const lock = { buildId: ctx.config.buildId, pid, startedAt: new Date().toISOString() };
+  writePrivateFileAtomic(ctx.paths.runLock, `${JSON.stringify(lock)}\n`);
+}
+
+function bootTimeMs() {
+  try {
+    const btime = /^btime (\d+)$/m.exec(fs.readFileSync('/proc/stat', 'utf8'));
+    return btime === null ? 0 : Number(btime[1]) * 1000;
+  } catch {
+    return 0;
+  }
+}
+
+// A lock from before the last boot describes a process that a reboot ended, not a failed start.
+const lockFromThisBoot = (lock) => Date.parse(lock.startedAt) >= bootTimeMs();
+
+// ---- what is running ------------------------------------------------------------------------
+
+function serviceState(ctx, mode) {
+  if (mode === 'systemd') {
+    const state = systemctl(['is-active', unitFileName(ctx.config)], 3000).stdout;
+    return { running: ['active', 'activating', 'reloading'].includes(state), failed: state === 'failed' };
+  }
+  const lock = readRunLock(ctx);
+  const running = lock !== null && isBrokerOfThisInstall(lock.pid, ctx.config);
+  return { running, failed: lock !== null && !running && lockFromThisBoot(lock) };
+}
+
+async function currentStatus(ctx) {
+  const mode = installedMode(ctx);
+  const service = mode === null ? { running: false, failed: false } : serviceState(ctx, mode);
+  const listener = await probeListener(ctx.config.brokerPort);
+  const decision = decideStatus({ installed: mode !== null, ...service, listener, config: ctx.config });
+  const summary = decision.status === STATUS.startFailed ? redactedLogSummary(ctx.paths.logFile, START_MARKER) : null;
+  return statusObject(ctx.config, decision, listener.posture ?? null, summary);
+}
+
+// ---- starting ---------------------------------------------------------------------------------
+
+function appendStartMarker(ctx) {
+  ensurePrivateDir(ctx.config.logDir);
+  const line = `[${new Date().toISOString()}] ${START_MARKER} ${ctx.config.serviceLabel} build ${ctx.config.buildId} (${ctx.config.buildChannel}) on port ${ctx.config.brokerPort}\n`;
+  fs.appendFileSync(ctx.paths.logFile, line, { mode: 0o600 });
+}
+
+async function startDetached(ctx, deadlineMs) {
+  const lock = readRunLock(ctx);
+  if (lock !== null && isBrokerOfThisInstall(lock.pid, ctx.config)) {
+    // Still coming up from an earlier start: wait for it rather than racing it for the port.
+    return waitUntil(async () => !isProcessRunning(lock.pid) || isBrokerHealthy(ctx.config.brokerPort), deadlineMs, 150);
+  }
+  appendStartMarker(ctx);
+  const child = spawnDetachedBroker(ctx.config, serviceEnvironment(ctx.env, ctx.config), ctx.paths.logFile);
+  let exited = false;
+  child.once('exit', () => { exited = true; });
+  child.once('error', (error) => { exited = true; log(`cannot start broker: ${error.message}`); });
+  if (child.pid !== undefined) writeRunLock(ctx, child.pid);
+  return waitUntil(async () => exited || isBrokerHealthy(ctx.config.brokerPort), deadlineMs, 150);
+}
+
+async function startSystemd(ctx, deadlineMs) {
+  appendStartMarker(ctx);
+  const unit = unitFileName(ctx.config);
+  if (!systemctl(['start', unit], deadlineMs).ok) return false;
+  const up = await waitUntil(async () => {
+    if (systemctl(['is-active', unit], 3000).stdout === 'failed') return true;
+    return isBrokerHealthy(ctx.config.brokerPort);
+  }, deadlineMs, 250);
+  const pid = Number(systemctl(['show', '-p', 'MainPID', '--value', unit], 3000).stdout);
+  if (Number.isInteger(pid) && pid > 0) writeRunLock(ctx, pid);
+  return up;
+}
+
+// Starts the installed service unless something already answers on the port: a foreign
+// listener or another build's broker is reported, never replaced.
+async function startService(ctx, mode, command) {
+  const listener = await probeListener(ctx.config.brokerPort);
+  if (listener.kind === 'none') {
+    const deadlineMs = healthWaitSeconds(ctx.env, command) * 1000;
+    const started = mode === 'systemd' ? startSystemd(ctx, deadlineMs) : startDetached(ctx, deadlineMs);
+    if (!(await started)) log(`broker did not answer /health within ${deadlineMs / 1000} s`);
+  }
+  return currentStatus(ctx);
+}
+
+// ---- stopping ---------------------------------------------------------------------------------
+
+// Stops only what this install started: the unit, or the run lock's process once /proc shows it
+// is our broker. Whatever else listens on the port is left alone.
+async function stopService(ctx) {
+  const mode = installedMode(ctx);
+  if (mode === 'systemd') systemctl(['stop', unitFileName(ctx.config)], 15000);
+  const lock = readRunLock(ctx);
+  if (lock !== null && isBrokerOfThisInstall(lock.pid, ctx.config)) {
+    if (!(await terminateProcess(lock.pid))) throw new Error(`broker process ${lock.pid} did not exit`);
+    await waitUntil(async () => !(await isPortListening(ctx.config.brokerPort)), PORT_FREE_WAIT_MS, 100);
+  }
+  if (lock !== null || fileExists(ctx.paths.runLock)) removePrivateFile(ctx.paths.runLock);
+}
+
+// ---- commands ---------------------------------------------------------------------------------
+
+function writeInstallRecord(ctx, mode) {
+  const { config } = ctx;
+  const record = { serviceLabel: config.serviceLabel, mode, serviceRoot: config.serviceRoot, buildId: config.buildId, buildChannel: config.buildChannel, installedAt: new Date().toISOString() };
+  writePrivateFileAtomic(ctx.paths.installRecord, `${JSON.stringify(record, null, 2)}\n`);
+}
+
+function installSystemdUnit(ctx) {
+  writePrivateFileAtomic(ctx.paths.environmentFile, environmentFileText(serviceEnvironment(ctx.env, ctx.config)));
+  const text = unitText(ctx.config, { nodePath: process.execPath, environmentFile: ctx.paths.environmentFile, logFile: ctx.paths.logFile });
+  fs.mkdirSync(ctx.config.systemdUserDir, { recursive: true, mode: 0o700 });
+  writePrivateFileAtomic(ctx.paths.unitFile, text, 0o644);
+  systemctl(['daemon-reload']);
+  systemctl(['enable', unitFileName(ctx.config)]);
+}
+
+async function install(ctx) {
+  ensurePrivateDir(ctx.config.stateRoot);
+  ensurePrivateDir(ctx.config.logDir);
+  const mode = installedMode(ctx) ?? (userManagerAvailable(ctx.env) ? 'systemd' : 'detached');
+  if (mode === 'systemd') installSystemdUnit(ctx);
+  writeInstallRecord(ctx, mode);
+  return startService(ctx, mode, 'install');
+}
+
+async function start(ctx) {
+  const mode = installedMode(ctx);
+  if (mode === null) {
+    log('the local service is not installed; run install first');
+    return currentStatus(ctx);
+  }
+  return startService(ctx, mode, 'start');
+}
+
+async function stop(ctx) {
+  await stopService(ctx);
+  return currentStatus(ctx);
+}
+
+async function uninstall(ctx) {
+  await stopService(ctx);
+  if (fileExists(ctx.paths.unitFile)) {
+    systemctl(['disable', unitFileName(ctx.config)]);
+    removePrivateFile(ctx.paths.unitFile);
+    systemctl(['daemon-reload']);
+  }
+  removePrivateFile(ctx.paths.environmentFile);
+  removePrivateFile(ctx.paths.installRecord);
+  return currentStatus(ctx);
+}
+
+function findOnPath(program, env) {
+  for (const dir of (env.PATH ?? '').split(':').filter(Boolean)) {
+    const candidate = path.join(dir, program);
+    try {
+      fs.accessSync(candidate, fs.constants.X_OK);
+      return candidate;
+    } catch {
+      // Next directory.
+    }
+  }
+  return null;
+}
+
+// Opens the dashboard only when this install's broker answers; without a desktop it says where
+// the dashboard is and still succeeds.
+async function open(ctx) {
+  const status = await currentStatus(ctx);
+  if (status.status !== STATUS.ready) {
+    log(`not opening the dashboard: status is ${status.status}`);
+    return status;
+  }
+  const opener = findOnPath('xdg-open', ctx.env);
+  if (opener === null || !(ctx.env.DISPLAY || ctx.env.WAYLAND_DISPLAY)) {
+    log(`no desktop session to open it in; the dashboard is at ${status.dashboardUrl}`);
+    return status;
+  }
+  const child = spawn(opener, [status.dashboardUrl], { detached: true, stdio: 'ignore' });
+  child.on('error', (error) => log(`xdg-open failed: ${error.message}`));
+  child.unref();
+  return status;
+}
+
+const COMMANDS = { install, start, stop, status: currentStatus, open, uninstall };
+
+async function main(args) {
+  const command = args[0];
+  if (args.length !== 1 || !Object.hasOwn(COMMANDS, command)) {
+    process.stderr.write(`${USAGE}\n`);
+    return 2;
+  }
+  const serviceRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
+  const config = resolveServiceConfig(process.env, serviceRoot);
+  const ctx = { config, env: process.env, paths: installPaths(config) };
+  const status = await COMMANDS[command](ctx);
+  process.stdout.write(`${JSON.stringify(status)}\n`);
+  return 0;
+}
+
+main(process.argv.slice(2)).then(
+  (code) => { process.exitCode = code; },
+  (error) => {
+    const known = error instanceof ConfigError || error instanceof UnsafePathError;
+    process.stderr.write(`local-service: ${known ? '' : 'internal error: '}${error.message}\n`);
+    process.exitCode = 1;
+  },
+);
