@@ -28,6 +28,8 @@ export function redactSecrets(text) {
 const TAIL_BYTES = 64 * 1024;
 const SUMMARY_LINES = 12;
 const SUMMARY_CHARS = 1500;
+// Stack frames and the runtime's version banner crowd out the line that says what went wrong.
+const NOISE = /^\s+at |^Node\.js v\d/;
 
 function readFileTail(file) {
   let fd;
@@ -53,7 +55,9 @@ function readFileTail(file) {
 export function redactedLogSummary(file, startMarker) {
   const lines = readFileTail(file).split('\n');
   const markerIndex = lines.findLastIndex((line) => line.includes(startMarker));
-  const sinceStart = lines.slice(markerIndex + 1).map((line) => redactSecrets(line).trimEnd()).filter(Boolean);
+  const sinceStart = lines.slice(markerIndex + 1).filter((line) => !NOISE.test(line))
+    .map((line) => redactSecrets(line).trimEnd())
+    .filter(Boolean);
   const summary = sinceStart.slice(-SUMMARY_LINES).join('\n');
   return summary.length > SUMMARY_CHARS ? summary.slice(-SUMMARY_CHARS) : summary;
 }
