@@ -1,0 +1,24 @@
+// Identifiers and secrets.
+import crypto from 'node:crypto';
+import { badRequest } from '../http/errors.mjs';
+
+export const randomId = (prefix, bytes = 12) => `${prefix}_${crypto.randomBytes(bytes).toString('hex')}`;
+export const randomSecret = (bytes = 32) => crypto.randomBytes(bytes).toString('base64url');
+export const sha256Hex = (text) => crypto.createHash('sha256').update(text).digest('hex');
+export const nowIso = (ms = Date.now()) => new Date(ms).toISOString();
+
+export function constantTimeEqual(a, b) {
+  const left = crypto.createHash('sha256').update(String(a)).digest();
+  const right = crypto.createHash('sha256').update(String(b)).digest();
+  return crypto.timingSafeEqual(left, right);
+}
+
+// Identifiers that may appear in paths and file names: no separators, no dot-only names.
+const SAFE_ID = /^[A-Za-z0-9][A-Za-z0-9._@+:-]{0,127}$/;
+
+export function checkIdentifier(value, what) {
+  if (typeof value !== 'string' || !SAFE_ID.test(value) || value.includes('..')) {
+    throw badRequest(`${what} must be 1-128 letters, digits or . _ @ + : - (not starting with a symbol)`);
+  }
+  return value;
+}

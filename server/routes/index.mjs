@@ -1,0 +1,28 @@
+// Every route module of the broker, in one list. A route module lives in its own file and exports
+//
+//   export const routes = [
+//     { method: 'GET' | 'POST' | …, path: '/v1/things/{id}', auth: 'none' | 'operator' | 'agent'
+//       | 'operator-or-agent' | 'operator-or-bootstrap', handler: async (ctx) => … },
+//   ];
+//
+// Paths are literal segments and {name} parameters (percent-decoded, never containing "/", "\",
+// NUL, "." or ".."); a last segment {*name} takes the rest of the path. Auth runs before the
+// handler: 'operator' needs a live "x-tvn-operator-session", 'agent' an active agent key as
+// "authorization: Bearer tvn_…" and a kill switch that is off.
+//
+// The handler gets ctx: params, query (URLSearchParams), body (parsed JSON object for POST/PUT/
+// PATCH/DELETE; {} when empty), headers, auth ({kind, session?, key?}), brokerUrl, env, config,
+// audit.append(event) (never put secrets in events), agentKeys.findActiveByAgentId(id),
+// killSwitch.enabled, requireOperator() / operatorSession() for routes that decide themselves,
+// services (everything else), log(line).
+// It returns a JSON value (sent as 200), ctx.reply(status, value), or ctx.raw(status, contentType,
+// bytes); it throws HttpError (server/http/errors.mjs) for failures, sent as {"error": text}.
+//
+// Add a module with one import and one line in the list below.
+import * as system from './system.mjs';
+import * as operator from './operator.mjs';
+
+export const routeModules = [
+  { name: 'system', routes: system.routes },
+  { name: 'operator', routes: operator.routes },
+];

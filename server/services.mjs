@@ -1,0 +1,51 @@
+// Builds the broker's services over the state directory. Routes reach them through ctx.services.
+import path from 'node:path';
+import { ensurePrivateDir, removeStaleTempFiles } from './state/files.mjs';
+import { openStore } from './state/store.mjs';
+import { openAuditLog } from './state/audit.mjs';
+import { createSessionStore } from './state/sessions.mjs';
+import { createAgentKeyStore } from './state/agentKeys.mjs';
+import { createVault } from './state/vault.mjs';
+import { createOperator } from './state/operator.mjs';
+import { nowIso } from './lib/ids.mjs';
+
+function createKillSwitch(store) {
+  return {
+    get enabled() {
+      return store.state.killSwitch.enabled;
+    },
+    set(enabled) {
+      store.update((draft) => {
+        draft.killSwitch = { enabled, updatedAt: nowIso() };
+      });
+    },
+  };
+}
+
+export function createServices(config, { log }) {
+  ensurePrivateDir(config.stateDir);
+  removeStaleTempFiles(config.stateDir);
+  const store = openStore(config.stateDir);
+  const audit = openAuditLog(config.stateDir, { log });
+  const sessions = createSessionStore({ ttlSeconds: config.sessionTtlSeconds });
+  const vault = createVault(store, { scryptParams: config.scryptParams });
+  const operator = createOperator({ config, store, vault, sessions, log });
+  const agentKeys = createAgentKeyStore(store);
+  const killSwitch = createKillSwitch(store);
+
+  return {
+    store,
+    audit,
+    sessions,
+    vault,
+    operator,
+    agentKeys,
+    killSwitch,
+    stateFile: (name) => path.join(config.stateDir, name),
+    close() {
+      audit.close();
+      sessions.clear();
+      vault.lock();
+    },
+  };
+}

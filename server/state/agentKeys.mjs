@@ -1,0 +1,84 @@
+// Agent keys ("master keys" in the API): the secret is "tvn_" + 32 random bytes (base64url), shown
+// once; only its SHA-256 is stored. Scopes are "connector:<id>".
+import crypto from 'node:crypto';
+import { nowIso, randomId, randomSecret } from '../lib/ids.mjs';
+
+export const AGENT_KEY_PREFIX = 'tvn_';
+const secretHash = (secret) => crypto.createHash('sha256').update(secret).digest('hex');
+
+export function summarizeKey(key) {
+  const summary = {
+    id: key.id,
+    name: key.name,
+    agentId: key.agentId,
+    scopes: [...key.scopes],
+    maxRisk: key.maxRisk,
+    createdAt: key.createdAt,
+    status: key.revokedAt ? 'revoked' : 'active',
+  };
+  if (key.lastUsedAt) summary.lastUsedAt = key.lastUsedAt;
+  if (key.revokedAt) summary.revokedAt = key.revokedAt;
+  return summary;
+}
+
+export function createAgentKeyStore(store) {
+  // Index by secret hash for bearer lookups; rebuilt after every change of the key list.
+  let byHash = new Map();
+  const reindex = () => {
+    byHash = new Map(store.state.masterKeys.map((key) => [key.secretHash, key.id]));
+  };
+  reindex();
+
+  const findById = (id) => store.state.masterKeys.find((key) => key.id === id) ?? null;
+
+  return {
+    list: () => store.state.masterKeys.map(summarizeKey),
+    findById,
+    // The active key whose agentId is the given one (newest first), or null.
+    findActiveByAgentId(agentId) {
+      const keys = store.state.masterKeys.filter((key) => key.agentId === agentId && !key.revokedAt);
+      return keys.length ? keys[keys.length - 1] : null;
+    },
+    // The active key for a presented bearer secret, or null.
+    findActiveBySecret(secret) {
+      if (typeof secret !== 'string' || !secret.startsWith(AGENT_KEY_PREFIX)) return null;
+      const id = byHash.get(secretHash(secret));
+      const key = id ? findById(id) : null;
+      return key && !key.revokedAt ? key : null;
+    },
+    create({ name, agentId, connectorIds, maxRisk }) {
+      const secret = AGENT_KEY_PREFIX + randomSecret(32);
+      const key = {
+        id: randomId('mk'),
+        name,
+        agentId,
+        scopes: connectorIds.map((id) => `connector:${id}`),
+        maxRisk,
+        createdAt: nowIso(),
+        lastUsedAt: null,
+        revokedAt: null,
+        secretHash: secretHash(secret),
+      };
+      store.update((draft) => {
+        draft.masterKeys.push(key);
+      });
+      reindex();
+      return { secret, key };
+    },
+    revoke(id) {
+      const at = nowIso();
+      store.update((draft) => {
+        const key = draft.masterKeys.find((k) => k.id === id);
+        key.revokedAt = at;
+      });
+      reindex();
+      return findById(id);
+    },
+    touch(id) {
+      store.update((draft) => {
+        const key = draft.masterKeys.find((k) => k.id === id);
+        if (key) key.lastUsedAt = nowIso();
+      });
+    },
+  };
+}
