@@ -1,0 +1,107 @@
+#include "LocalServiceController.h"
+
+#include "ChildProcessRunner.h"
+#include "LocalServiceControlError.h"
+#include "OwnedDirectoryRemoval.h"
+#include "ServiceEnvironment.h"
+#include "ServiceRootLocator.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <QCoro/QCoroFuture>
+
+namespace {
+// QStringLiteral cannot be used inside coroutine bodies with GCC 12.
+constexpr const char *controlScript = "scripts/local-service.mjs";
+} // namespace
+
+struct LocalServiceController::Invocation {
+    QString serviceRoot;
+    NodeInvocation node;
+    QProcessEnvironment environment;
+};
+
+LocalServiceController::LocalServiceController(LocalServiceContext context)
+    : m_context(std::move(context))
+{
+}
+
+std::optional<QString> LocalServiceController::resolvedServiceRoot() const
+{
+    return ServiceRootLocator(m_context).resolvedServiceRoot();
+}
+
+QString LocalServiceController::trustedAppPaths() const
+{
+    QStringList paths;
+    if (TVNEnvironment(m_context.environment).legacyKeychainMode(m_context.identity.lane()))
+        paths << m_context.executablePath << QStringLiteral("/usr/bin/security");
+    if (const std::optional<QString> root = resolvedServiceRoot()) {
+        const QString wrapper = QDir(*root).filePath(QStringLiteral("script/tvn-mcp-launch.sh"));
+        const QFileInfo info(wrapper);
+        if (info.isFile() && info.isReadable())
+            paths << wrapper;
+    }
+    paths.removeDuplicates();
+    return paths.join(QLatin1Char(','));
+}
+
+LocalServiceController::Invocation LocalServiceController::plan(LocalServiceCommand command, bool operatorSealedEnabled) const
+{
+    const ServiceRootLocator locator(m_context);
+    const QString root = locator.prepare(command);
+    const bool packaged = locator.isPackagedServiceRoot(root);
+    const NodeInvocation node = NodeInvocation::resolve(m_context.resourcesDirectory, packaged);
+    const ServiceEnvironment::Context environmentContext{m_context.resourcesDirectory, packaged, operatorSealedEnabled,
+                                                         trustedAppPaths()};
+    return {root, node, ServiceEnvironment::build(m_context.identity, m_context.environment, environmentContext)};
+}
+
+QCoro::Task<LocalServiceStatus> LocalServiceController::run(LocalServiceCommand command, std::optional<double> timeoutSeconds)
+{
+    const bool sealed = m_context.operatorSealedEnabled && m_context.operatorSealedEnabled();
+    // Preparing may copy the service tree: keep it off the caller's thread.
+    const Invocation invocation = co_await QtConcurrent::run([this, command, sealed] { return plan(command, sealed); });
+
+    const QString word = LocalServiceCommands::argumentWord(command);
+    const double seconds =
+        timeoutSeconds.value_or(LocalServiceCommands::defaultTimeoutSeconds(command, TVNEnvironment(m_context.environment)));
+    QStringList arguments = invocation.node.argumentsPrefix;
+    arguments << QDir(invocation.serviceRoot).filePath(QLatin1String(controlScript)) << word;
+    ChildProcessRequest request;
+    request.program = invocation.node.executable;
+    request.arguments = arguments;
+    request.workingDirectory = invocation.serviceRoot;
+    request.environment = invocation.environment;
+    request.timeout = std::chrono::milliseconds(qint64(seconds * 1000.0));
+    request.commandWord = word;
+    // Built outside the awaited expression: GCC 12 miscompiles braced lists inside co_await.
+    const ChildProcessResult result = co_await ChildProcessRunner::run(std::move(request));
+    if (result.exitCode != 0)
+        throw LocalServiceControlError::commandFailed();
+    std::optional<LocalServiceStatus> status = LocalServiceStatus::fromScriptOutput(result.standardOutput);
+    if (!status)
+        throw LocalServiceControlError::invalidStatus(result.standardOutput);
+    co_return *status;
+}
+
+void LocalServiceController::removeOwnedDirectories() const
+{
+    const TVNRuntimeIdentity &identity = m_context.identity;
+    const QStringList owned{identity.stateRootPath(), identity.logDirectoryPath(), identity.serviceRootPath()};
+    for (const QString &target : owned)
+        OwnedDirectoryRemoval::remove(target, owned, identity.homeDirectoryPath());
+}
+
+QCoro::Task<LocalServiceStatus> LocalServiceController::resetLocalVaultState()
+{
+    try {
+        co_await run(LocalServiceCommand::uninstall);
+    } catch (...) {
+        // The state goes away regardless; a service that cannot uninstall must not block the reset.
+    }
+    co_await QtConcurrent::run([this] { removeOwnedDirectories(); });
+    co_return co_await run(LocalServiceCommand::install);
+}
