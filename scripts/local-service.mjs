@@ -12,7 +12,7 @@ import { isBrokerHealthy, isPortListening, probeListener } from './lib/broker-pr
 import { redactedLogSummary } from './lib/redact.mjs';
 import { ConfigError, healthWaitSeconds, resolveServiceConfig, serviceEnvironment } from './lib/service-config.mjs';
 import { STATUS, decideStatus, statusObject } from './lib/service-status.mjs';
-import { UnsafePathError, ensurePrivateDir, fileExists, readPrivateJson, removePrivateFile, writePrivateFileAtomic } from './lib/private-files.mjs';
+import { UnsafePathError, checkedFileStat, ensurePrivateDir, fileExists, readPrivateJson, removePrivateFile, writePrivateFileAtomic } from './lib/private-files.mjs';
 import { environmentFileText, systemctl, unitFileName, unitFilePath, unitText, userManagerAvailable } from './lib/systemd-user.mjs';
 
 const USAGE = 'usage: local-service.mjs install|start|stop|status|open|uninstall';
@@ -98,6 +98,7 @@ async function currentStatus(ctx) {
 
 function appendStartMarker(ctx) {
   ensurePrivateDir(ctx.config.logDir);
+  checkedFileStat(ctx.paths.logFile);
   const line = `[${new Date().toISOString()}] ${START_MARKER} ${ctx.config.serviceLabel} build ${ctx.config.buildId} (${ctx.config.buildChannel}) on port ${ctx.config.brokerPort}\n`;
   fs.appendFileSync(ctx.paths.logFile, line, { mode: 0o600 });
 }

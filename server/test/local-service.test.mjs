@@ -280,6 +280,26 @@ test('a broker of another build is stale, and status, install and stop leave it 
   await waitForHealth(lane.port);
 });
 
+test('a broker this install started under an older build is stale until stop and install replace it', async (t) => {
+  const lane = await makeLane(t);
+  const older = { ...lane, env: { ...lane.env, SWITCHYARD_BUILD_ID: 'older-build-7' } };
+  const newer = { ...lane, env: { ...lane.env, SWITCHYARD_BUILD_ID: 'newer-build-8' } };
+  assert.equal((await runScript(older, 'install')).status.status, 'ready');
+  const oldPid = JSON.parse(fs.readFileSync(lane.runLock, 'utf8')).pid;
+  t.after(() => killHard(oldPid));
+
+  const stale = await runScript(newer, 'status');
+  assert.deepEqual(words(stale.status), { status: 'stale_broker', launchAgent: 'loaded', broker: 'mismatch' });
+  assert.equal(stale.status.brokerBuildId, 'older-build-7');
+
+  await runScript(newer, 'stop');
+  assert.equal(isAlive(oldPid), false);
+  assert.equal(await portAccepts(lane.port), false);
+  const replaced = await runScript(newer, 'install');
+  assert.equal(replaced.status.status, 'ready');
+  assert.equal(replaced.status.brokerBuildId, 'newer-build-8');
+});
+
 // A copy of the service root whose broker entry prints secrets and throws at start.
 function brokenServiceRoot(t) {
   const root = fs.mkdtempSync(path.join(os.tmpdir(), 'tvn-ls-root-'));
