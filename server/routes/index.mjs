@@ -21,8 +21,10 @@
 // Add a module with one import and one line in the list below.
 import * as system from './system.mjs';
 import * as operator from './operator.mjs';
+import * as dashboard from './dashboard.mjs';
 
 export const routeModules = [
+  { name: 'dashboard', routes: dashboard.routes },
   { name: 'system', routes: system.routes },
   { name: 'operator', routes: operator.routes },
 ];

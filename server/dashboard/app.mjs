@@ -1,0 +1,348 @@
+// Dashboard entry: reads the seeded session, loads status and operator data from the broker and
+// renders one screen at a time. Without a session only the public status calls are made.
+
+import { ApiError, LockedError, createApi } from './api.mjs';
+import { askDenyReason, confirmAction } from './dialogs.mjs';
+import { byId, replaceChildren } from './dom.mjs';
+import { asText } from './format.mjs';
+import {
+  NativeMessage, Surface, hasNativeHost, postNative, readFirstRunCompleted, readSession,
+  storeFirstRunCompleted, storeSession, watchNativeSeeds,
+} from './native.mjs';
+import { VaultState, lockedView, offlineView, overviewView, servicePill, setupView, vaultStateOf } from './views.mjs';
+
+const View = Object.freeze({ loading: 'loading', offline: 'offline', setup: 'setup', locked: 'locked', overview: 'overview' });
+const POLL_MS = 15000;
+
+const state = {
+  session: readSession(),
+  firstRunCompleted: readFirstRunCompleted(),
+  health: null,
+  healthFailure: null,
+  operatorStatus: null,
+  killSwitch: null,
+  connectors: [],
+  connections: [],
+  keys: [],
+  approvals: [],
+  audit: [],
+  proof: null,
+  errors: {},
+  busy: new Set(),
+  lockMessage: '',
+  unlocking: false,
+  view: View.loading,
+  generation: 0,
+  postedSurface: null,
+};
+
+const api = createApi(() => state.session);
+
+// --- Banner --------------------------------------------------------------------------------
+
+function say(text, tone = 'info') {
+  const banner = byId('banner');
+  banner.textContent = text;
+  banner.className = `banner banner-${tone}`;
+  banner.hidden = !text;
+}
+
+// --- Rendering -----------------------------------------------------------------------------
+
+function surfaceFor(view) {
+  if (view === View.setup) return Surface.firstRunSecurity;
+  if (view === View.overview && !state.firstRunCompleted) return Surface.firstRun;
+  return Surface.home;
+}
+
+function focusKey() {
+  return document.activeElement?.closest?.('#main [data-focus]')?.getAttribute('data-focus') ?? null;
+}
+
+function restoreFocus(key) {
+  if (!key) return;
+  const target = [...document.querySelectorAll('#main [data-focus]')].find((node) => node.getAttribute('data-focus') === key);
+  target?.focus();
+}
+
+function screenFor(view) {
+  const native = hasNativeHost();
+  switch (view) {
+    case View.offline:
+      return offlineView({ message: state.healthFailure ?? 'The local Torvane service is not answering', onRetry: refresh });
+    case View.setup:
+      return setupView({ native, onNativeSetup: requestNativeUnlock });
+    case View.locked:
+      return lockedView({
+        native, message: state.lockMessage, busy: state.unlocking,
+        onNativeUnlock: requestNativeUnlock, onNativeReset: requestNativeVaultReset, onPassphrase: unlockWithPassphrase,
+      });
+    case View.overview:
+      return overviewView(state, actions);
+    default:
+      return null;
+  }
+}
+
+function render(view = state.view) {
+  state.view = view;
+  const keepFocus = focusKey();
+  const main = byId('main');
+  replaceChildren(main, screenFor(view));
+  main.setAttribute('aria-busy', 'false');
+  restoreFocus(keepFocus);
+
+  const pill = servicePill(state.health, state.healthFailure);
+  const pillNode = byId('service-pill');
+  pillNode.textContent = pill.text;
+  pillNode.className = `pill pill-${pill.tone}`;
+  byId('lock-button').hidden = !(state.session && !hasNativeHost());
+  byId('first-run-reset').hidden = !(view === View.overview && state.firstRunCompleted);
+  announceReady(surfaceFor(view));
+}
+
+// Tells the app the page has drawn real content, once per surface shown.
+function announceReady(surface) {
+  if (surface === state.postedSurface) return;
+  requestAnimationFrame(() => {
+    const textLength = document.body.innerText.trim().length;
+    if (textLength < 1) return;
+    state.postedSurface = surface;
+    globalThis.__tvnNativeDashboardReady = true;
+    postNative(NativeMessage.dashboardReady, { textLength, surface });
+  });
+}
+
+// --- Loading -------------------------------------------------------------------------------
+
+function clearOperatorData() {
+  Object.assign(state, { connectors: [], connections: [], keys: [], approvals: [], audit: [], proof: null, errors: {}, killSwitch: null });
+  state.busy.clear();
+}
+
+function lockOut(message) {
+  state.generation += 1;
+  state.session = '';
+  storeSession('');
+  state.lockMessage = message;
+  clearOperatorData();
+  render(View.locked);
+}
+
+const listOrEmpty = (value) => (Array.isArray(value) ? value : []);
+const booleanOrUnknown = (value) => (typeof value === 'boolean' ? value : null);
+
+// What the overview loads with the session, and what each part reads as when its call fails.
+const operatorLoads = [
+  { name: 'connectors', load: () => api.connectors().then((body) => listOrEmpty(body?.connectors)), empty: [] },
+  { name: 'connections', load: () => api.connections().then((body) => listOrEmpty(body?.connections)), empty: [] },
+  { name: 'keys', load: () => api.masterKeys().then((body) => listOrEmpty(body?.keys)), empty: [] },
+  { name: 'approvals', load: () => api.approvals().then((body) => listOrEmpty(body?.approvals)), empty: [] },
+  { name: 'audit', load: () => api.audit().then((body) => listOrEmpty(body?.events)), empty: [] },
+  { name: 'proof', load: () => api.latestProof(), empty: null },
+  // An unknown kill switch state is shown as such, not as an error.
+  { name: 'killSwitch', load: () => api.killSwitch().then((body) => booleanOrUnknown(body?.enabled)), empty: null, quiet: true },
+];
+
+async function loadOperatorData(generation) {
+  const results = await Promise.allSettled(operatorLoads.map(({ load }) => load()));
+  if (generation !== state.generation) return;
+  if (results.some((result) => result.reason instanceof ApiError && result.reason.sessionRejected)) {
+    lockOut('Your operator session has ended. Unlock the vault again to continue.');
+    return;
+  }
+  if (results.some((result) => result.reason instanceof LockedError)) return render(View.locked);
+  state.errors = {};
+  operatorLoads.forEach(({ name, empty, quiet }, index) => {
+    const result = results[index];
+    state[name] = result.status === 'fulfilled' ? result.value : empty;
+    if (result.status === 'rejected' && !quiet) state.errors[name] = result.reason?.message ?? 'unknown error';
+  });
+  state.lockMessage = '';
+  render(View.overview);
+}
+
+async function refresh() {
+  const generation = ++state.generation;
+  byId('main').setAttribute('aria-busy', 'true');
+  const [health, operatorStatus] = await Promise.allSettled([api.health(), api.operatorStatus()]);
+  if (generation !== state.generation) return;
+  state.health = health.status === 'fulfilled' ? health.value : null;
+  state.healthFailure = health.status === 'rejected' ? health.reason.message : null;
+  state.operatorStatus = operatorStatus.status === 'fulfilled' ? operatorStatus.value : null;
+  if (state.healthFailure) {
+    clearOperatorData();
+    return render(View.offline);
+  }
+  if (vaultStateOf(state.health) === VaultState.unconfigured) {
+    // A vault that was reset starts the guide over.
+    if (state.firstRunCompleted) storeFirstRunCompleted(false);
+    state.firstRunCompleted = false;
+    clearOperatorData();
+    return render(View.setup);
+  }
+  if (!state.session) {
+    clearOperatorData();
+    return render(View.locked);
+  }
+  await loadOperatorData(generation);
+}
+
+// --- Actions -------------------------------------------------------------------------------
+
+async function runAction(busyKey, progress, work, done) {
+  if (state.busy.has(busyKey)) return;
+  state.busy.add(busyKey);
+  say(progress);
+  render();
+  try {
+    await work();
+    say(done, 'success');
+  } catch (error) {
+    if (error instanceof ApiError && error.sessionRejected) return lockOut('Your operator session has ended. Unlock the vault again to continue.');
+    if (error instanceof LockedError) return render(View.locked);
+    say(`${progress.replace(/…$/, '')} failed: ${error.message}`, 'error');
+  } finally {
+    state.busy.delete(busyKey);
+  }
+  await refresh();
+}
+
+const actions = {
+  approve(approval) {
+    const tool = asText(approval.toolId);
+    return runAction(`approval:${approval.id}`, `Approving ${tool}…`, () => api.approve(approval.id), `Approved ${tool}`);
+  },
+
+  async deny(approval) {
+    const tool = asText(approval.toolId);
+    const reason = await askDenyReason(`${tool}, requested by ${asText(approval.agentId)} through ${asText(approval.connectorId)}.`);
+    if (reason === null) return;
+    await runAction(`approval:${approval.id}`, `Denying ${tool}…`, () => api.deny(approval.id, reason), `Denied ${tool}`);
+  },
+
+  async revokeKey(key) {
+    const name = asText(key.name);
+    const confirmed = await confirmAction({
+      title: 'Revoke this agent key?',
+      text: `The agent using "${name}" loses access at once. Your connected app credentials stay safe in the local vault. This cannot be undone.`,
+      accept: 'Revoke key', danger: true,
+    });
+    if (confirmed) await runAction(`key:${key.id}`, `Revoking ${name}…`, () => api.revokeKey(key.id), `Revoked ${name}`);
+  },
+
+  async setKillSwitch(enabled) {
+    const confirmed = await confirmAction(enabled
+      ? { title: 'Stop every agent call?', text: 'While the kill switch is on, the local service refuses every agent call. Your connected app credentials stay safe in the local vault.', accept: 'Stop all agent calls', danger: true }
+      : { title: 'Allow agent calls again?', text: 'Agent keys that are not revoked work again for their apps.', accept: 'Allow agent calls' });
+    if (!confirmed) return;
+    await runAction('killswitch', enabled ? 'Turning the kill switch on…' : 'Turning the kill switch off…',
+      () => api.setKillSwitch(enabled), enabled ? 'Kill switch is on: agent calls are refused' : 'Kill switch is off');
+  },
+
+  completeFirstRun() {
+    state.firstRunCompleted = true;
+    storeFirstRunCompleted(true);
+    postNative(NativeMessage.firstRunCompleted);
+    render();
+  },
+};
+
+function resetFirstRun() {
+  state.firstRunCompleted = false;
+  storeFirstRunCompleted(false);
+  postNative(NativeMessage.firstRunReset);
+  render();
+  byId('setup-guide')?.scrollIntoView({ block: 'start' });
+}
+
+function requestNativeUnlock() {
+  postNative(NativeMessage.requestOperatorUnlock);
+  say('Finish unlocking in the Torvane window.');
+}
+
+function requestNativeVaultReset() {
+  postNative(NativeMessage.requestVaultReset);
+}
+
+function passphraseError(error) {
+  if (error instanceof ApiError && error.status === 401) return "That TVN password didn't work. Check it and try again.";
+  return error.message;
+}
+
+// Minting with the passphrase also opens the vault on the broker.
+async function unlockWithPassphrase(passphrase) {
+  if (state.unlocking) return;
+  state.unlocking = true;
+  state.lockMessage = '';
+  render(View.locked);
+  try {
+    const minted = await api.mintSession(passphrase);
+    const session = typeof minted?.sessionId === 'string' ? minted.sessionId : '';
+    if (!session) throw new Error('The local service did not return a session');
+    state.session = session;
+    storeSession(session);
+    postNative(NativeMessage.vaultSecurityUpdated);
+    say('Vault unlocked', 'success');
+  } catch (error) {
+    state.lockMessage = passphraseError(error);
+  } finally {
+    state.unlocking = false;
+  }
+  await refresh();
+}
+
+function lockPage() {
+  lockOut('Locked. Operator data was cleared from this page.');
+  say('');
+}
+
+// --- Wiring --------------------------------------------------------------------------------
+
+function onSessionSeeded(sessionId) {
+  if (sessionId === state.session) return;
+  state.session = sessionId;
+  state.lockMessage = '';
+  if (!sessionId) {
+    // Drop what was on screen at once; the refresh only re-reads public status.
+    state.generation += 1;
+    clearOperatorData();
+    render(View.locked);
+  }
+  refresh();
+}
+
+function onFirstRunSeeded(completed) {
+  if (completed === state.firstRunCompleted) return;
+  state.firstRunCompleted = completed;
+  if (state.view === View.overview) render();
+}
+
+function openExternalThroughApp(event) {
+  if (!hasNativeHost()) return;
+  event.preventDefault();
+  postNative(NativeMessage.openExternalUrl, { url: event.currentTarget.href });
+}
+
+function pollWhileVisible() {
+  setInterval(() => {
+    if (document.visibilityState !== 'visible' || state.view !== View.overview || state.busy.size > 0) return;
+    if (document.querySelector('dialog[open]')) return;
+    refresh();
+  }, POLL_MS);
+  document.addEventListener('visibilitychange', () => {
+    if (document.visibilityState === 'visible' && state.view === View.overview) refresh();
+  });
+}
+
+function start() {
+  watchNativeSeeds({ onSession: onSessionSeeded, onFirstRun: onFirstRunSeeded });
+  byId('refresh-button').addEventListener('click', () => { say(''); refresh(); });
+  byId('lock-button').addEventListener('click', lockPage);
+  byId('first-run-reset').addEventListener('click', resetFirstRun);
+  byId('help-link').addEventListener('click', openExternalThroughApp);
+  pollWhileVisible();
+  refresh();
+}
+
+start();
