@@ -121,7 +121,8 @@ async function startDetached(ctx, deadlineMs) {
 async function startSystemd(ctx, deadlineMs) {
   appendStartMarker(ctx);
   const unit = unitFileName(ctx.config);
-  if (!systemctl(['start', unit], deadlineMs).ok) return false;
+  // --no-block: the wait below owns the whole deadline, a slow manager must not double it.
+  if (!systemctl(['start', '--no-block', unit], 5000).ok) return false;
   const up = await waitUntil(async () => {
     if (systemctl(['is-active', unit], 3000).stdout === 'failed') return true;
     return isBrokerHealthy(ctx.config.brokerPort);

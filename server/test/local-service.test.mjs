@@ -300,12 +300,19 @@ test('a broker this install started under an older build is stale until stop and
   assert.equal(replaced.status.brokerBuildId, 'newer-build-8');
 });
 
-// A copy of the service root whose broker entry prints secrets and throws at start.
-function brokenServiceRoot(t) {
+// A copy of the service root elsewhere on disk: with the real broker, or with an entry that
+// prints secrets and throws at start.
+function copiedServiceRoot(t, { brokenEntry = false } = {}) {
   const root = fs.mkdtempSync(path.join(os.tmpdir(), 'tvn-ls-root-'));
   t.after(() => fs.rmSync(root, { recursive: true, force: true }));
   fs.cpSync(path.join(repoRoot, 'scripts'), path.join(root, 'scripts'), { recursive: true });
-  fs.copyFileSync(path.join(repoRoot, 'tvn-build.json'), path.join(root, 'tvn-build.json'));
+  for (const file of ['tvn-build.json', 'package.json']) fs.copyFileSync(path.join(repoRoot, file), path.join(root, file));
+  if (!brokenEntry) {
+    const tests = path.join(repoRoot, 'server', 'test');
+    fs.cpSync(path.join(repoRoot, 'server'), path.join(root, 'server'), { recursive: true, filter: (src) => path.relative(tests, src).startsWith('..') });
+    fs.symlinkSync(path.join(repoRoot, 'node_modules'), path.join(root, 'node_modules'));
+    return root;
+  }
   fs.mkdirSync(path.join(root, 'server'));
   fs.writeFileSync(path.join(root, 'server', 'main.mjs'), [
     "console.error('loading vault with agent key tvn_Zm9vYmFyYmF6cXV4MTIzNDU2Nzg5MGFiY2RlZmdo');",
@@ -317,9 +324,26 @@ function brokenServiceRoot(t) {
   return root;
 }
 
+test('a broker another checkout started for this lane is stale, and this lane may stop it', async (t) => {
+  const lane = await makeLane(t);
+  const otherRoot = copiedServiceRoot(t);
+  assert.equal((await runScript(lane, 'install', { root: otherRoot })).status.status, 'ready');
+  const otherPid = JSON.parse(fs.readFileSync(lane.runLock, 'utf8')).pid;
+  t.after(() => killHard(otherPid));
+
+  const stale = await runScript(lane, 'status');
+  assert.equal(stale.status.status, 'stale_broker');
+  assert.equal(fs.realpathSync(stale.status.brokerServiceRoot), fs.realpathSync(otherRoot));
+
+  // The lock names it and it serves this lane's label and state directory: it is ours to stop.
+  await runScript(lane, 'stop');
+  assert.equal(isAlive(otherPid), false);
+  assert.equal(await portAccepts(lane.port), false);
+});
+
 test('a broker that dies at start is start_failed with a redacted log summary', async (t) => {
   const lane = await makeLane(t);
-  const root = brokenServiceRoot(t);
+  const root = copiedServiceRoot(t, { brokenEntry: true });
 
   const installed = await runScript(lane, 'install', { root });
   assert.equal(installed.code, 0, installed.stderr);
