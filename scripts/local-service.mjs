@@ -138,8 +138,8 @@ async function startService(ctx, mode, command) {
   const listener = await probeListener(ctx.config.brokerPort);
   if (listener.kind === 'none') {
     const deadlineMs = healthWaitSeconds(ctx.env, command) * 1000;
-    const started = mode === 'systemd' ? startSystemd(ctx, deadlineMs) : startDetached(ctx, deadlineMs);
-    if (!(await started)) log(`broker did not answer /health within ${deadlineMs / 1000} s`);
+    const settled = mode === 'systemd' ? startSystemd(ctx, deadlineMs) : startDetached(ctx, deadlineMs);
+    if (!(await settled)) log(`broker did not answer /health within ${deadlineMs / 1000} s`);
   }
   return currentStatus(ctx);
 }

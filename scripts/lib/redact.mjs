@@ -2,6 +2,8 @@
 // object's lastErrorSummary) goes through here first.
 import fs from 'node:fs';
 
+import { checkedFileStat } from './private-files.mjs';
+
 const REDACTED = '[redacted]';
 
 const RULES = [
@@ -34,7 +36,9 @@ const NOISE = /^\s+at |^Node\.js v\d/;
 function readFileTail(file) {
   let fd;
   try {
-    fd = fs.openSync(file, 'r');
+    // Only our own regular log file: a link planted in its place is not followed.
+    if (checkedFileStat(file) === null) return '';
+    fd = fs.openSync(file, fs.constants.O_RDONLY | fs.constants.O_NOFOLLOW);
   } catch {
     return '';
   }

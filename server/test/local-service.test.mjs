@@ -363,6 +363,19 @@ test('a broker that dies at start is start_failed with a redacted log summary', 
   assert.equal(stopped.status.lastErrorSummary, null);
 });
 
+test('a state root that is a symbolic link is refused before anything starts', async (t) => {
+  const lane = await makeLane(t);
+  const elsewhere = path.join(lane.home, 'elsewhere');
+  fs.mkdirSync(elsewhere, { mode: 0o700 });
+  fs.symlinkSync(elsewhere, lane.stateRoot);
+  const result = await runScript(lane, 'install');
+  assert.equal(result.code, 1);
+  assert.equal(result.stdout, '');
+  assert.match(result.stderr, /symbolic link/);
+  assert.deepEqual(fs.readdirSync(elsewhere), []);
+  assert.equal(await portAccepts(lane.port), false);
+});
+
 const BAD_INVOCATIONS = [
   ['no command', undefined, {}, 2],
   ['an unknown command', 'restart', {}, 2],
