@@ -22,9 +22,11 @@
 import * as system from './system.mjs';
 import * as operator from './operator.mjs';
 import * as dashboard from './dashboard.mjs';
+import * as agents from './agents.mjs';
 
 export const routeModules = [
   { name: 'dashboard', routes: dashboard.routes },
   { name: 'system', routes: system.routes },
   { name: 'operator', routes: operator.routes },
+  { name: 'agents', routes: agents.routes },
 ];

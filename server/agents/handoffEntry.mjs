@@ -1,0 +1,35 @@
+// The MCP server entry written for Torvane: it launches the local wrapper with a profile name
+// and three environment variables. It never carries a secret.
+import { AgentClientFormat } from './catalog.mjs';
+
+export const PROFILE_SUFFIX = '-keel-tvn';
+
+// Letters and digits of any script, "_" and "-" stay; everything else becomes "_".
+export function safeIdentifier(text) {
+  const replaced = Array.from(String(text), (ch) => (/^[\p{L}\p{N}_-]$/u.test(ch) ? ch : '_')).join('');
+  const trimmed = replaced.replace(/^[_-]+|[_-]+$/g, '');
+  return trimmed === '' ? 'profile' : trimmed;
+}
+
+export function profileNameFor(agentId) {
+  const base = safeIdentifier(agentId);
+  return base.endsWith(PROFILE_SUFFIX) ? base : base + PROFILE_SUFFIX;
+}
+
+export function handoffEnvironment({ brokerUrl, runtimeLane, stateDir }) {
+  return {
+    TVN_BROKER_URL: brokerUrl,
+    TVN_RUNTIME_LANE: runtimeLane === 'production' ? 'production' : 'development',
+    SWITCHYARD_STATE_DIR: stateDir,
+  };
+}
+
+// Keys in the order the pasted snippets show them.
+export function handoffEntry(format, { wrapperCommand, profile, brokerUrl, runtimeLane, stateDir }) {
+  const entry = {
+    command: wrapperCommand,
+    args: ['--profile', profile],
+    env: handoffEnvironment({ brokerUrl, runtimeLane, stateDir }),
+  };
+  return format === AgentClientFormat.jsonVscode ? { type: 'stdio', ...entry } : entry;
+}
