@@ -7,7 +7,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
-import { isProcessRunning, isBrokerOfThisInstall, spawnDetachedBroker, terminateProcess, waitUntil } from './lib/broker-process.mjs';
+import { isProcessRunning, isBrokerOfThisInstall, ownsListeningPort, spawnDetachedBroker, terminateProcess, waitUntil } from './lib/broker-process.mjs';
 import { isBrokerHealthy, isPortListening, probeListener } from './lib/broker-probe.mjs';
 import { redactedLogSummary } from './lib/redact.mjs';
 import { ConfigError, healthWaitSeconds, resolveServiceConfig, serviceEnvironment } from './lib/service-config.mjs';
@@ -75,20 +75,28 @@ const lockFromThisBoot = (lock) => Date.parse(lock.startedAt) >= bootTimeMs();
 
 // ---- what is running ------------------------------------------------------------------------
 
+// pid: the run lock's process when it is a broker of this install.
 function serviceState(ctx, mode) {
+  const lock = readRunLock(ctx);
+  const pid = lock !== null && isBrokerOfThisInstall(lock.pid, ctx.config) ? lock.pid : null;
   if (mode === 'systemd') {
     const state = systemctl(['is-active', unitFileName(ctx.config)], 3000).stdout;
-    return { running: ['active', 'activating', 'reloading'].includes(state), failed: state === 'failed' };
+    return { pid, running: ['active', 'activating', 'reloading'].includes(state), failed: state === 'failed' };
   }
-  const lock = readRunLock(ctx);
-  const running = lock !== null && isBrokerOfThisInstall(lock.pid, ctx.config);
-  return { running, failed: lock !== null && !running && lockFromThisBoot(lock) };
+  return { pid, running: pid !== null, failed: lock !== null && pid === null && lockFromThisBoot(lock) };
+}
+
+// A listener that does not answer as a broker is foreign, unless it is our own broker process.
+async function listenerOnPort(ctx, service) {
+  const listener = await probeListener(ctx.config.brokerPort);
+  const ours = listener.kind === 'foreign' && service.pid !== null && ownsListeningPort(service.pid, ctx.config.brokerPort);
+  return ours ? { kind: 'unresponsive' } : listener;
 }
 
 async function currentStatus(ctx) {
   const mode = installedMode(ctx);
-  const service = mode === null ? { running: false, failed: false } : serviceState(ctx, mode);
-  const listener = await probeListener(ctx.config.brokerPort);
+  const service = mode === null ? { pid: null, running: false, failed: false } : serviceState(ctx, mode);
+  const listener = await listenerOnPort(ctx, service);
   const decision = decideStatus({ installed: mode !== null, ...service, listener, config: ctx.config });
   const summary = decision.status === STATUS.startFailed ? redactedLogSummary(ctx.paths.logFile, START_MARKER) : null;
   return statusObject(ctx.config, decision, listener.posture ?? null, summary);
@@ -263,7 +271,8 @@ main(process.argv.slice(2)).then(
   (code) => { process.exitCode = code; },
   (error) => {
     const known = error instanceof ConfigError || error instanceof UnsafePathError;
-    process.stderr.write(`local-service: ${known ? '' : 'internal error: '}${error.message}\n`);
+    const message = String(error?.message ?? error).replace(/\s*\n\s*/g, ' ');
+    process.stderr.write(`local-service: ${known ? '' : 'internal error: '}${message}\n`);
     process.exitCode = 1;
   },
 );

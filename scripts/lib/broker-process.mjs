@@ -6,6 +6,7 @@ import path from 'node:path';
 
 const BROKER_ENTRY_SUFFIX = `${path.sep}server${path.sep}main.mjs`;
 
+// readProc('self', 'stat'), readProc(1234, 'cmdline'), readProc('net', 'tcp').
 function readProc(pid, name) {
   try {
     return fs.readFileSync(`/proc/${pid}/${name}`);
@@ -128,4 +129,39 @@ export async function terminateProcess(pid, graceMs = 8000) {
   if (await waitUntil(() => !isProcessRunning(pid), graceMs)) return true;
   signal(pid, 'SIGKILL');
   return waitUntil(() => !isProcessRunning(pid), 2000);
+}
+
+function listeningSocketInodes(port) {
+  const inodes = new Set();
+  const LISTEN = '0A';
+  for (const table of ['tcp', 'tcp6']) {
+    const text = readProc('net', table)?.toString('utf8') ?? '';
+    // Columns: sl local_address rem_address st tx:rx tr:when retrnsmt uid timeout inode
+    for (const line of text.split('\n').slice(1)) {
+      const fields = line.trim().split(/\s+/);
+      if (fields.length >= 10 && fields[3] === LISTEN && Number.parseInt(fields[1].split(':').at(-1), 16) === port) inodes.add(fields[9]);
+    }
+  }
+  return inodes;
+}
+
+// Whether pid holds the socket listening on port (so a silent listener can be told apart from
+// our own broker that listens but does not answer).
+export function ownsListeningPort(pid, port) {
+  const inodes = listeningSocketInodes(port);
+  if (inodes.size === 0) return false;
+  let fds;
+  try {
+    fds = fs.readdirSync(`/proc/${pid}/fd`);
+  } catch {
+    return false;
+  }
+  return fds.some((fd) => {
+    try {
+      const socket = /^socket:\[(\d+)\]$/.exec(fs.readlinkSync(`/proc/${pid}/fd/${fd}`));
+      return socket !== null && inodes.has(socket[1]);
+    } catch {
+      return false;
+    }
+  });
 }

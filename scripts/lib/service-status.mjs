@@ -46,11 +46,13 @@ export function postureMatchesInstall(posture, config) {
 
 // installed: the unit or detached install record exists; running: its process is up;
 // failed: it should be running but died (or the manager gave up on it);
-// listener: what answers on the port (see probeListener).
+// listener: what answers on the port (see probeListener), or 'unresponsive' when it is our own
+// broker process that does not answer /health as a broker.
 export function decideStatus({ installed, running, failed, listener, config }) {
   const launchAgent = !installed ? LAUNCH_AGENT.notInstalled : running ? LAUNCH_AGENT.loaded : LAUNCH_AGENT.installed;
   const words = (status, broker, brokerMatchesInstall = null) => ({ status, launchAgent, broker, brokerMatchesInstall });
   if (listener.kind === 'foreign') return words(STATUS.portConflict, BROKER.portConflict);
+  if (listener.kind === 'unresponsive') return words(STATUS.startFailed, BROKER.startFailed);
   if (listener.kind === 'broker') {
     return postureMatchesInstall(listener.posture, config)
       ? words(STATUS.ready, BROKER.listening, true)

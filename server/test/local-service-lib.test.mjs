@@ -51,6 +51,7 @@ test('status words follow the listener first, then the install and its process',
     [false, false, true, { kind: 'none' }, ['not_installed', 'not_installed', 'not_listening', null]],
     [true, true, false, broker(OWN_POSTURE), ['ready', 'loaded', 'listening', true]],
     [true, false, true, { kind: 'foreign' }, ['port_conflict', 'installed', 'port_conflict', null]],
+    [true, true, false, { kind: 'unresponsive' }, ['start_failed', 'loaded', 'start_failed', null]],
     [true, true, false, broker({ ...OWN_POSTURE, buildId: 'b0' }), ['stale_broker', 'loaded', 'mismatch', false]],
     [true, true, false, broker(null), ['stale_broker', 'loaded', 'mismatch', false]],
   ];
