@@ -101,16 +101,17 @@ function render(view = state.view) {
   announceReady(surfaceFor(view));
 }
 
-// Tells the app the page has drawn real content, once per surface shown.
+// Tells the app the page has drawn real content, once per surface shown. A timer, not an
+// animation frame: the app keeps the view hidden until it is ready, and hidden views get no frames.
 function announceReady(surface) {
   if (surface === state.postedSurface) return;
-  requestAnimationFrame(() => {
+  setTimeout(() => {
     const textLength = document.body.innerText.trim().length;
     if (textLength < 1) return;
     state.postedSurface = surface;
     globalThis.__tvnNativeDashboardReady = true;
     postNative(NativeMessage.dashboardReady, { textLength, surface });
-  });
+  }, 0);
 }
 
 // --- Loading -------------------------------------------------------------------------------
@@ -139,30 +140,32 @@ const operatorLoads = [
   { name: 'keys', load: () => api.masterKeys().then((body) => listOrEmpty(body?.keys)), empty: [] },
   { name: 'approvals', load: () => api.approvals().then((body) => listOrEmpty(body?.approvals)), empty: [] },
   { name: 'audit', load: () => api.audit().then((body) => listOrEmpty(body?.events)), empty: [] },
-  { name: 'proof', load: () => api.latestProof(), empty: null },
+  // The self-check writes a proof file on every call: run it on demand, not on the background poll.
+  { name: 'proof', load: () => api.latestProof(), empty: null, onDemand: true },
   // An unknown kill switch state is shown as such, not as an error.
   { name: 'killSwitch', load: () => api.killSwitch().then((body) => booleanOrUnknown(body?.enabled)), empty: null, quiet: true },
 ];
 
-async function loadOperatorData(generation) {
-  const results = await Promise.allSettled(operatorLoads.map(({ load }) => load()));
+async function loadOperatorData(generation, { background }) {
+  const loads = operatorLoads.filter((entry) => !(background && entry.onDemand));
+  const results = await Promise.allSettled(loads.map(({ load }) => load()));
   if (generation !== state.generation) return;
   if (results.some((result) => result.reason instanceof ApiError && result.reason.sessionRejected)) {
     lockOut('Your operator session has ended. Unlock the vault again to continue.');
     return;
   }
   if (results.some((result) => result.reason instanceof LockedError)) return render(View.locked);
-  state.errors = {};
-  operatorLoads.forEach(({ name, empty, quiet }, index) => {
+  loads.forEach(({ name, empty, quiet }, index) => {
     const result = results[index];
     state[name] = result.status === 'fulfilled' ? result.value : empty;
+    delete state.errors[name];
     if (result.status === 'rejected' && !quiet) state.errors[name] = result.reason?.message ?? 'unknown error';
   });
   state.lockMessage = '';
   render(View.overview);
 }
 
-async function refresh() {
+async function refresh({ background = false } = {}) {
   const generation = ++state.generation;
   byId('main').setAttribute('aria-busy', 'true');
   const [health, operatorStatus] = await Promise.allSettled([api.health(), api.operatorStatus()]);
@@ -185,7 +188,7 @@ async function refresh() {
     clearOperatorData();
     return render(View.locked);
   }
-  await loadOperatorData(generation);
+  await loadOperatorData(generation, { background });
 }
 
 // --- Actions -------------------------------------------------------------------------------
@@ -328,10 +331,10 @@ function pollWhileVisible() {
   setInterval(() => {
     if (document.visibilityState !== 'visible' || state.view !== View.overview || state.busy.size > 0) return;
     if (document.querySelector('dialog[open]')) return;
-    refresh();
+    refresh({ background: true });
   }, POLL_MS);
   document.addEventListener('visibilitychange', () => {
-    if (document.visibilityState === 'visible' && state.view === View.overview) refresh();
+    if (document.visibilityState === 'visible' && state.view === View.overview) refresh({ background: true });
   });
 }
 

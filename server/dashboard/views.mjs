@@ -292,14 +292,24 @@ function keysCard(model, actions) {
   });
 }
 
-// Checks that each event names its predecessor's hash; the broker's own proof re-hashes the chain.
-export function chainLinkBreak(events) {
-  for (let index = 0; index < events.length; index += 1) {
-    const expected = index === 0 ? (Number(events[0].sequence) <= 1 ? GENESIS_HASH : null) : events[index - 1].hash;
-    if (expected !== null && events[index].previousHash !== expected) return events[index];
+// Broker order is not relied on: events are put in sequence order before their links are checked.
+export function bySequence(events) {
+  return [...events].sort((a, b) => Number(a.sequence) - Number(b.sequence));
+}
+
+// Checks that each event names its predecessor's hash (the first one the genesis hash); the
+// broker's own self-check re-hashes the chain. A window that starts mid-chain is checked from there.
+export function chainLinkBreak(ordered) {
+  for (let index = 0; index < ordered.length; index += 1) {
+    const event = ordered[index];
+    const expected = index > 0 ? ordered[index - 1].hash : Number(event.sequence) === 1 ? GENESIS_HASH : null;
+    const gap = index > 0 && Number(event.sequence) !== Number(ordered[index - 1].sequence) + 1;
+    if (gap || (expected !== null && event.previousHash !== expected)) return event;
   }
   return null;
 }
+
+const humanName = (name) => asText(name).replace(/[_-]+/g, ' ').replace(/^./, (first) => first.toUpperCase());
 
 function proofSummary(model) {
   if (model.errors.proof) return sectionError(model.errors.proof, 'the latest self-check');
@@ -309,7 +319,9 @@ function proofSummary(model) {
   return el('div', { class: `proof proof-${ok ? 'ok' : 'danger'}` },
     el('p', { class: 'proof-title', text: ok ? 'Latest self-check passed' : 'Latest self-check found a problem' }),
     el('ul', { class: 'proof-results' }, listOf(latest.proof?.results).map((result) =>
-      el('li', {}, el('span', { text: asText(result.name) }), ' ', statusBadge(result.status)))),
+      el('li', {},
+        statusBadge(result.status), ' ', el('span', { class: 'proof-name', text: humanName(result.name) }),
+        typeof result.detail === 'string' ? el('span', { class: 'muted small', text: ` ${result.detail}` }) : null))),
     latest.artifact ? el('p', { class: 'muted small' }, 'Written to ', el('code', { text: latest.artifact })) : null);
 }
 
@@ -322,17 +334,18 @@ function auditCard(model) {
   if (model.errors.audit) body = sectionError(model.errors.audit);
   else if (events.length === 0) body = emptyState('No activity yet', "Reads, writes, approvals, and revocations show up here after your agent's first run.");
   else {
-    const broken = chainLinkBreak(events);
+    const ordered = bySequence(events);
+    const broken = chainLinkBreak(ordered);
     chain = broken
       ? badge(`Chain broken at #${asText(broken.sequence)}`, 'danger')
       : badge(`Chain linked across ${plural(events.length, 'event')}`, 'ok');
-    const newestFirst = events.slice(-AUDIT_ROWS_SHOWN).reverse();
+    const newestFirst = ordered.slice(-AUDIT_ROWS_SHOWN).reverse();
     body = [
       table('Audit events, newest first', ['#', 'Time', 'Actor', 'Action', 'App', 'Decision', 'Hash'], newestFirst.map((event) =>
         el('tr', {},
           el('td', { class: 'numeric', text: asText(event.sequence) }),
           el('td', {}, timeCell(event.timestamp)),
-          el('td', { text: asText(event.actor) }),
+          el('td', { text: event.agentId ? `${asText(event.actor)} · ${asText(event.agentId)}` : asText(event.actor) }),
           el('td', { text: asText(event.action) }),
           el('td', { text: asText(event.connectorId) }),
           el('td', {}, statusBadge(event.decision)),
