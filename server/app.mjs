@@ -29,7 +29,7 @@ function bearerToken(req) {
 export function createBroker(options = {}) {
   const config = readConfig(options.env ?? process.env, options);
   const log = options.log ?? ((line) => process.stderr.write(`[broker] ${line}\n`));
-  const services = createServices(config, { log });
+  const services = createServices(config, { log, bindAddress: () => server.address()?.address ?? '' });
   const router = createRouter(options.routeModules ?? routeModules);
   const server = http.createServer((req, res) => handle(req, res));
   server.requestTimeout = 60_000;
@@ -51,7 +51,10 @@ export function createBroker(options = {}) {
     if (!token) throw new HttpError(401, 'agent key required (authorization: Bearer <agent key>)');
     const key = services.agentKeys.findActiveBySecret(token);
     if (!key) throw new HttpError(401, 'invalid or revoked agent key');
-    if (services.killSwitch.enabled) throw new HttpError(403, 'Kill switch is on: agent access is paused');
+    if (services.killSwitch.enabled) {
+      services.audit.append({ actor: 'agent', action: 'agent.request', decision: 'denied', agentId: key.agentId, keyId: key.id, reason: 'kill switch on' });
+      throw new HttpError(403, 'Kill switch is on: agent access is paused');
+    }
     return { kind: 'agent', key };
   }
 

@@ -69,6 +69,6 @@ export function readConfig(env = process.env, overrides = {}) {
     buildChannel: env.SWITCHYARD_BUILD_CHANNEL ?? build.buildChannel,
     serviceRoot,
     entrypoint,
-    ...overrides.extra,
+    scryptParams: overrides.scryptParams,
   };
 }

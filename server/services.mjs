@@ -7,6 +7,10 @@ import { createSessionStore } from './state/sessions.mjs';
 import { createAgentKeyStore } from './state/agentKeys.mjs';
 import { createVault } from './state/vault.mjs';
 import { createOperator } from './state/operator.mjs';
+import { createConnectionStore } from './state/connections.mjs';
+import { createApprovalStore } from './state/approvals.mjs';
+import { createCatalog } from './connectors/catalog.mjs';
+import { createExecutor } from './execution.mjs';
 import { nowIso } from './lib/ids.mjs';
 
 function createKillSwitch(store) {
@@ -22,7 +26,7 @@ function createKillSwitch(store) {
   };
 }
 
-export function createServices(config, { log }) {
+export function createServices(config, { log, bindAddress }) {
   ensurePrivateDir(config.stateDir);
   removeStaleTempFiles(config.stateDir);
   const store = openStore(config.stateDir);
@@ -32,6 +36,13 @@ export function createServices(config, { log }) {
   const operator = createOperator({ config, store, vault, sessions, log });
   const agentKeys = createAgentKeyStore(store);
   const killSwitch = createKillSwitch(store);
+  const catalog = createCatalog(config.env);
+  const connections = createConnectionStore(store, vault);
+  const approvals = createApprovalStore({
+    ttlMs: config.approvalTtlMs,
+    onExpired: (a) => audit.append({ actor: 'broker', action: 'approval.expire', decision: 'expired', agentId: a.agentId, connectorId: a.connectorId, toolId: a.toolId, approvalId: a.id, correlationId: a.correlationId }),
+  });
+  const executor = createExecutor({ catalog, connections, agentKeys, killSwitch, audit, approvals, vault, config });
 
   return {
     store,
@@ -41,6 +52,11 @@ export function createServices(config, { log }) {
     operator,
     agentKeys,
     killSwitch,
+    catalog,
+    connections,
+    approvals,
+    executor,
+    bindAddress,
     stateFile: (name) => path.join(config.stateDir, name),
     close() {
       audit.close();

@@ -21,6 +21,11 @@
 // Add a module with one import and one line in the list below.
 import * as system from './system.mjs';
 import * as operator from './operator.mjs';
+import * as connectors from './connectors.mjs';
+import * as agentKeys from './agentKeys.mjs';
+import * as execute from './execute.mjs';
+import * as audit from './audit.mjs';
+import * as keychain from './keychain.mjs';
 import * as dashboard from './dashboard.mjs';
 import * as agents from './agents.mjs';
 
@@ -28,5 +33,10 @@ export const routeModules = [
   { name: 'dashboard', routes: dashboard.routes },
   { name: 'system', routes: system.routes },
   { name: 'operator', routes: operator.routes },
+  { name: 'connectors', routes: connectors.routes },
+  { name: 'agent-keys', routes: agentKeys.routes },
+  { name: 'execute', routes: execute.routes },
+  { name: 'audit', routes: audit.routes },
+  { name: 'keychain', routes: keychain.routes },
   { name: 'agents', routes: agents.routes },
 ];

@@ -1,4 +1,4 @@
-// Health, posture and the root page. /health and /v1/local-posture answer without credentials:
+// Health and posture. /health and /v1/local-posture answer without credentials:
 // the app and the control script use them to recognise this broker.
 function posture(ctx) {
   const { config, env } = ctx;
@@ -26,8 +26,6 @@ function posture(ctx) {
   };
 }
 
-const PLACEHOLDER_PAGE = '<!doctype html><title>Torvane</title><p>Torvane local service is running.</p>';
-
 export const routes = [
   {
     method: 'GET',
@@ -36,5 +34,4 @@ export const routes = [
     handler: (ctx) => ({ ok: true, service: 'switchyard-broker', vault: ctx.services.vault.status }),
   },
   { method: 'GET', path: '/v1/local-posture', auth: 'none', handler: posture },
-  { method: 'GET', path: '/', auth: 'none', handler: (ctx) => ctx.raw(200, 'text/html; charset=utf-8', PLACEHOLDER_PAGE) },
 ];

@@ -1,0 +1,86 @@
+// Calls a provider with a stored credential: builds the request from a tool's template, bounds
+// the time and the response size, and never lets the credential into an error text (some
+// providers carry it in the URL).
+import { HttpError } from '../http/errors.mjs';
+
+const MAX_RESPONSE_BYTES = 2 * 1024 * 1024;
+
+export class ProviderError extends Error {
+  constructor(code, message) {
+    super(message);
+    this.code = code;
+  }
+}
+
+function pathValue(name, value) {
+  const text = String(value);
+  if (text === '' || text === '.' || text === '..') throw new HttpError(400, `input.${name} is not a valid path value`);
+  return encodeURIComponent(text);
+}
+
+export function buildProviderRequest(connector, template, input, token) {
+  const base = new URL(connector.baseUrl);
+  let path = template.path.replace(/\{(\w+)\}/g, (_, name) => pathValue(name, input[name]));
+  if (connector.auth.placement === 'path') path = connector.auth.pathPrefix.replace('{token}', encodeURIComponent(token)) + path;
+  const url = new URL(base.origin);
+  url.pathname = base.pathname.replace(/\/+$/, '') + path;
+  for (const [name, value] of Object.entries(template.staticQuery ?? {})) url.searchParams.set(name, value);
+  for (const name of template.query ?? []) {
+    if (input[name] !== undefined && input[name] !== null) url.searchParams.set(name, String(input[name]));
+  }
+  const headers = { accept: 'application/json', ...(connector.headers ?? {}) };
+  if (connector.auth.placement === 'bearer') headers.authorization = `Bearer ${token}`;
+  if (connector.auth.placement === 'header') headers[connector.auth.header] = token;
+  let body;
+  if (template.body) {
+    const payload = {};
+    for (const name of template.body) if (input[name] !== undefined && input[name] !== null) payload[name] = input[name];
+    body = JSON.stringify(payload);
+    headers['content-type'] = 'application/json';
+  }
+  return { url, method: template.method, headers, body };
+}
+
+async function readCapped(response) {
+  const chunks = [];
+  let size = 0;
+  for await (const chunk of response.body ?? []) {
+    size += chunk.length;
+    if (size > MAX_RESPONSE_BYTES) throw new ProviderError('too_large', `provider response exceeds ${MAX_RESPONSE_BYTES} bytes`);
+    chunks.push(chunk);
+  }
+  const text = Buffer.concat(chunks).toString('utf8');
+  try {
+    return text === '' ? null : JSON.parse(text);
+  } catch {
+    return text;
+  }
+}
+
+// Returns { status, ok, body }: ok is a 2xx answer whose okField (if the connector has one) is true.
+export async function callProvider(connector, token, template, input, { timeoutMs }) {
+  const request = buildProviderRequest(connector, template, input, token);
+  let response;
+  try {
+    response = await fetch(request.url, {
+      method: request.method,
+      headers: request.headers,
+      body: request.body,
+      redirect: 'manual',
+      signal: AbortSignal.timeout(timeoutMs),
+    });
+    const body = await readCapped(response);
+    const fieldOk = connector.okField ? body?.[connector.okField] === true : true;
+    return { status: response.status, ok: response.status >= 200 && response.status < 300 && fieldOk, body };
+  } catch (error) {
+    if (error instanceof ProviderError) throw error;
+    if (error?.name === 'TimeoutError' || error?.name === 'AbortError') {
+      throw new ProviderError('timeout', `${connector.displayName} did not answer within ${Math.round(timeoutMs / 100) / 10} s`);
+    }
+    throw new ProviderError('network_error', `${connector.displayName} could not be reached`);
+  }
+}
+
+// Rejections are answers that say the credential itself is wrong.
+export const isRejection = (result) => [401, 403].includes(result.status) || (result.status >= 200 && result.status < 300 && !result.ok);
+export const errorCodeOf = (result) => (result.ok ? undefined : `http_${result.status}`);

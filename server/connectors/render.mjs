@@ -1,0 +1,47 @@
+export default {
+  id: 'render',
+  displayName: 'Render',
+  description: 'Services and deploys on Render.',
+  baseUrl: 'https://api.render.com',
+  auth: { type: 'api_key', placement: 'bearer' },
+  check: { method: 'GET', path: '/v1/owners', staticQuery: { limit: '1' } },
+  authOptions: [{ id: 'api-key', label: 'API key', type: 'api_key', instructions: 'Create an API key in Render account settings.', riskNotes: ['Render keys reach every workspace of the account.'] }],
+  setupGuide: {
+    kind: 'api_key',
+    title: 'Connect Render',
+    primaryAction: 'Add API key',
+    accountIdPlaceholder: 'workspace-name',
+    credentialLabel: 'API key',
+    steps: ['Open dashboard.render.com > Account settings > API keys.', 'Create a key.', 'Paste the key; Torvane checks it before saving.'],
+  },
+  scopes: [
+    { id: 'services:read', risk: 'low', description: 'Read services and deploys' },
+    { id: 'deploys:write', risk: 'high', description: 'Trigger deploys' },
+  ],
+  tools: [
+    {
+      id: 'render.services.list',
+      title: 'List services',
+      risk: 'low',
+      mode: 'read',
+      request: { method: 'GET', path: '/v1/services', query: ['limit'] },
+      input: { limit: { type: 'integer', description: 'Maximum services' } },
+    },
+    {
+      id: 'render.deploys.list',
+      title: 'List deploys of a service',
+      risk: 'low',
+      mode: 'read',
+      request: { method: 'GET', path: '/v1/services/{serviceId}/deploys', query: ['limit'] },
+      input: { serviceId: { type: 'string', required: true, description: 'Service id' }, limit: { type: 'integer', description: 'Maximum deploys' } },
+    },
+    {
+      id: 'render.deploy.trigger',
+      title: 'Trigger a deploy',
+      risk: 'high',
+      mode: 'write',
+      request: { method: 'POST', path: '/v1/services/{serviceId}/deploys', body: ['clearCache'] },
+      input: { serviceId: { type: 'string', required: true, description: 'Service id' }, clearCache: { type: 'string', description: 'clear or do_not_clear' } },
+    },
+  ],
+};

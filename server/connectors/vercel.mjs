@@ -1,0 +1,48 @@
+export default {
+  id: 'vercel',
+  displayName: 'Vercel',
+  description: 'Projects and deployments on Vercel.',
+  baseUrl: 'https://api.vercel.com',
+  auth: { type: 'api_key', placement: 'bearer' },
+  check: { method: 'GET', path: '/v2/user' },
+  authOptions: [{ id: 'api-key', label: 'Access token', type: 'api_key', instructions: 'Create an access token scoped to one team in Vercel account settings.' }],
+  setupGuide: {
+    kind: 'api_key',
+    title: 'Connect Vercel',
+    primaryAction: 'Add access token',
+    accountIdPlaceholder: 'team-slug',
+    credentialLabel: 'Access token',
+    steps: ['Open vercel.com/account/tokens.', 'Create a token scoped to one team with an expiry.', 'Paste the token; Torvane checks it before saving.'],
+  },
+  scopes: [
+    { id: 'deployments:read', risk: 'low', description: 'Read projects and deployments' },
+    { id: 'deployments:write', risk: 'high', description: 'Cancel deployments' },
+  ],
+  tools: [
+    { id: 'vercel.user.get', title: 'Describe the account', risk: 'low', mode: 'read', request: { method: 'GET', path: '/v2/user' }, input: {} },
+    {
+      id: 'vercel.projects.list',
+      title: 'List projects',
+      risk: 'low',
+      mode: 'read',
+      request: { method: 'GET', path: '/v9/projects', query: ['teamId', 'limit'] },
+      input: { teamId: { type: 'string', description: 'Team id' }, limit: { type: 'integer', description: 'Maximum projects' } },
+    },
+    {
+      id: 'vercel.deployments.list',
+      title: 'List deployments',
+      risk: 'low',
+      mode: 'read',
+      request: { method: 'GET', path: '/v6/deployments', query: ['projectId', 'teamId', 'limit'] },
+      input: { projectId: { type: 'string', description: 'Project id' }, teamId: { type: 'string', description: 'Team id' }, limit: { type: 'integer', description: 'Maximum deployments' } },
+    },
+    {
+      id: 'vercel.deployment.cancel',
+      title: 'Cancel a deployment',
+      risk: 'high',
+      mode: 'write',
+      request: { method: 'PATCH', path: '/v12/deployments/{deploymentId}/cancel', query: ['teamId'] },
+      input: { deploymentId: { type: 'string', required: true, description: 'Deployment id' }, teamId: { type: 'string', description: 'Team id' } },
+    },
+  ],
+};

@@ -1,0 +1,180 @@
+// Policy and execution of agent tool calls. Read tools and low-risk writes run at once; writes
+// above low risk wait for the operator's approval. Every decision goes to the audit chain.
+import crypto from 'node:crypto';
+import { HttpError } from './http/errors.mjs';
+import { canonicalJson } from './lib/canonical.mjs';
+import { riskAtMost } from './lib/risk.mjs';
+import { validateInput } from './lib/schema.mjs';
+import { callProvider, ProviderError } from './connectors/provider.mjs';
+import { summarizeApproval } from './state/approvals.mjs';
+
+export const needsApproval = (tool) => tool.mode !== 'read' && tool.risk !== 'low';
+
+const requestDigest = (request) => crypto.createHash('sha256').update(canonicalJson(request)).digest('hex');
+
+export function createExecutor({ catalog, connections, agentKeys, killSwitch, audit, approvals, vault, config }) {
+  // caller: { actor: 'agent' | 'operator', agentId, keyId? }
+  function auditDecision(caller, request, action, decision, extra = {}) {
+    audit.append({
+      actor: caller.actor,
+      action,
+      decision,
+      agentId: caller.agentId,
+      keyId: caller.keyId,
+      connectorId: request.connectorId,
+      toolId: request.toolId,
+      accountId: request.accountId,
+      correlationId: request.correlationId,
+      ...extra,
+    });
+  }
+
+  function refuse(caller, request, status, message) {
+    auditDecision(caller, request, 'tool.execute', 'denied', { reason: message });
+    return new HttpError(status, message);
+  }
+
+  function checkPolicy(caller, key, request) {
+    if (killSwitch.enabled) throw refuse(caller, request, 403, 'Kill switch is on: agent access is paused');
+    const connector = catalog.get(request.connectorId);
+    if (!connector) throw new HttpError(404, `unknown connector ${request.connectorId}`);
+    const tool = catalog.tool(request.connectorId, request.toolId);
+    if (!tool) throw new HttpError(404, `unknown tool ${request.toolId} for connector ${request.connectorId}`);
+    if (key && !key.scopes.includes(`connector:${connector.id}`)) {
+      throw refuse(caller, request, 403, `agent key is not allowed to use connector ${connector.id}`);
+    }
+    if (key && !riskAtMost(tool.risk, key.maxRisk)) {
+      throw refuse(caller, request, 403, `tool ${tool.id} (risk ${tool.risk}) is above this agent key's maxRisk (${key.maxRisk})`);
+    }
+    return { connector, tool };
+  }
+
+  async function run(connector, tool, account, input) {
+    const token = connections.readCredential(connector.id, account.accountId);
+    const result = await callProvider(connector, token, tool.request, input, { timeoutMs: config.providerTimeoutMs });
+    connections.touch(account);
+    return result;
+  }
+
+  async function runAudited(caller, request, connector, tool, account, input) {
+    try {
+      const result = await run(connector, tool, account, input);
+      auditDecision(caller, request, 'tool.execute', result.ok ? 'allowed' : 'provider_error', result.ok ? {} : { reason: `HTTP ${result.status}` });
+      return result;
+    } catch (error) {
+      if (error instanceof ProviderError) {
+        auditDecision(caller, request, 'tool.execute', 'provider_error', { reason: error.code });
+        throw new HttpError(502, `provider request failed: ${error.message}`);
+      }
+      throw error;
+    }
+  }
+
+  const completed = (request, result) => ({
+    status: 'completed',
+    correlationId: request.correlationId,
+    connectorId: request.connectorId,
+    toolId: request.toolId,
+    accountId: request.accountId,
+    providerStatus: result.status,
+    ok: result.ok,
+    output: result.body,
+  });
+
+  return {
+    // Returns { status: 200, body } for a finished call or { status: 202, body } for a pending one.
+    async execute(caller, key, body) {
+      const request = {
+        connectorId: body.connectorId,
+        toolId: body.toolId,
+        correlationId: `corr_${crypto.randomBytes(8).toString('hex')}`,
+      };
+      const { connector, tool } = checkPolicy(caller, key, request);
+      const input = validateInput(tool, body.input);
+      const account = connections.pickAccount(connector.id, body.accountId);
+      request.accountId = account.accountId;
+      if (!needsApproval(tool)) {
+        if (vault.status !== 'unlocked') throw refuse(caller, request, 423, 'Vault is locked: unlock Torvane on this computer first');
+        return { status: 200, body: completed(request, await runAudited(caller, request, connector, tool, account, input)) };
+      }
+      const approval = approvals.create({
+        agentId: caller.agentId,
+        keyId: caller.keyId ?? null,
+        actor: caller.actor,
+        connectorId: connector.id,
+        toolId: tool.id,
+        accountId: account.accountId,
+        risk: tool.risk,
+        input,
+        correlationId: request.correlationId,
+        requestDigest: requestDigest({ connectorId: connector.id, toolId: tool.id, accountId: account.accountId, input }),
+      });
+      auditDecision(caller, request, 'approval.request', 'pending', { approvalId: approval.id });
+      return {
+        status: 202,
+        body: { status: 'pending_approval', approvalId: approval.id, expiresAt: summarizeApproval(approval).expiresAt, correlationId: request.correlationId },
+      };
+    },
+
+    async approve(approvalId) {
+      const approval = approvals.requirePending(approvalId);
+      const request = approval;
+      const operator = { actor: 'operator', agentId: approval.agentId, keyId: approval.keyId ?? undefined };
+      if (killSwitch.enabled) throw new HttpError(409, 'Kill switch is on: disable it before approving requests');
+      if (approval.keyId && agentKeys.findById(approval.keyId)?.revokedAt) {
+        approvals.finish(approval, 'cancelled', { reason: 'agent key revoked' });
+        throw new HttpError(409, 'the agent key that asked for this request has been revoked');
+      }
+      if (vault.status !== 'unlocked') throw new HttpError(423, 'Vault is locked: unlock Torvane on this computer first');
+      const connector = catalog.get(approval.connectorId);
+      const tool = catalog.tool(approval.connectorId, approval.toolId);
+      const account = connections.requireActive(approval.connectorId, approval.accountId);
+      approvals.finish(approval, 'running');
+      auditDecision(operator, request, 'approval.approve', 'allowed', { approvalId: approval.id });
+      try {
+        const result = await runAudited({ ...operator, actor: approval.actor }, request, connector, tool, account, approval.input);
+        approvals.finish(approval, 'completed', { result: completed(request, result) });
+        return { ok: true, approvalId: approval.id, status: 'completed', providerStatus: result.status };
+      } catch (error) {
+        approvals.finish(approval, 'failed', { error: error.message });
+        throw error;
+      }
+    },
+
+    deny(approvalId, reason) {
+      const approval = approvals.requirePending(approvalId);
+      approvals.finish(approval, 'denied', { reason });
+      auditDecision({ actor: 'operator', agentId: approval.agentId, keyId: approval.keyId ?? undefined }, approval, 'approval.deny', 'denied', {
+        approvalId: approval.id,
+        reason,
+      });
+      return { ok: true, approvalId: approval.id, status: 'denied' };
+    },
+
+    // What an agent learns about its own request.
+    collect(key, approvalId) {
+      const approval = approvals.get(approvalId);
+      if (!approval || approval.keyId !== key.id) throw new HttpError(404, `no request ${approvalId} for this agent key`);
+      const base = { approvalId: approval.id, correlationId: approval.correlationId };
+      switch (approval.status) {
+        case 'pending':
+        case 'running':
+          return { status: 202, body: { ...base, status: 'pending_approval', expiresAt: summarizeApproval(approval).expiresAt } };
+        case 'completed':
+          return { status: 200, body: { ...base, ...approval.result } };
+        case 'denied':
+          throw new HttpError(403, `request denied by the operator: ${approval.reason}`, { ...base, status: 'denied', reason: approval.reason });
+        case 'expired':
+          throw new HttpError(410, 'approval expired before the operator decided', { ...base, status: 'expired' });
+        case 'cancelled':
+          throw new HttpError(409, `request cancelled: ${approval.reason}`, { ...base, status: 'cancelled' });
+        default:
+          throw new HttpError(502, `approved request failed: ${approval.error}`, { ...base, status: 'failed' });
+      }
+    },
+
+    cancelForKey(keyId) {
+      for (const approval of approvals.forKey(keyId)) approvals.finish(approval, 'cancelled', { reason: 'agent key revoked' });
+    },
+  };
+}

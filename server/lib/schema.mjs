@@ -1,0 +1,41 @@
+// Tool inputs: each tool declares its inputs as { name: { type, required?, description } }.
+// Agents see them as a JSON-schema object; calls are checked against them before anything runs.
+import { badRequest } from '../http/errors.mjs';
+
+const CHECKS = {
+  string: (v) => typeof v === 'string',
+  integer: (v) => Number.isSafeInteger(v),
+  number: (v) => typeof v === 'number' && Number.isFinite(v),
+  boolean: (v) => typeof v === 'boolean',
+  array: (v) => Array.isArray(v),
+  object: (v) => v !== null && typeof v === 'object' && !Array.isArray(v),
+};
+
+export const INPUT_TYPES = Object.keys(CHECKS);
+
+export function inputSchema(tool) {
+  const properties = {};
+  const required = [];
+  for (const [name, spec] of Object.entries(tool.input)) {
+    properties[name] = { type: spec.type, description: spec.description ?? '' };
+    if (spec.required) required.push(name);
+  }
+  return { type: 'object', properties, required, additionalProperties: false };
+}
+
+export function validateInput(tool, input) {
+  if (input === undefined || input === null) input = {};
+  if (!CHECKS.object(input)) throw badRequest('input must be a JSON object');
+  for (const name of Object.keys(input)) {
+    if (!Object.hasOwn(tool.input, name)) throw badRequest(`input.${name} is not an input of ${tool.id}`);
+  }
+  for (const [name, spec] of Object.entries(tool.input)) {
+    const value = input[name];
+    if (value === undefined || value === null) {
+      if (spec.required) throw badRequest(`input.${name} is required for ${tool.id}`);
+      continue;
+    }
+    if (!CHECKS[spec.type](value)) throw badRequest(`input.${name} must be of type ${spec.type}`);
+  }
+  return input;
+}

@@ -1,0 +1,70 @@
+// The audit chain and the local proof (a self-check written to an owner-only artifact).
+import fs from 'node:fs';
+import path from 'node:path';
+import { badRequest } from '../http/errors.mjs';
+import { nowIso } from '../lib/ids.mjs';
+import { writePrivateFileAtomic } from '../state/files.mjs';
+
+export const PROOF_FILE = 'local-proof.json';
+const DEFAULT_LIMIT = 500;
+const MAX_LIMIT = 10_000;
+const LOOPBACK = new Set(['127.0.0.1', '::1', '::ffff:127.0.0.1']);
+
+// Events come newest first (highest sequence first), at most `limit` of them (default 500).
+function listAudit(ctx) {
+  const raw = ctx.query.get('limit');
+  let limit = DEFAULT_LIMIT;
+  if (raw !== null) {
+    if (!/^\d+$/.test(raw) || Number(raw) < 1) throw badRequest('limit must be a positive integer');
+    limit = Math.min(Number(raw), MAX_LIMIT);
+  }
+  const events = ctx.audit.events;
+  return { events: events.slice(Math.max(0, events.length - limit)).reverse() };
+}
+
+const check = (name, passed, detail) => ({ name, status: passed ? 'pass' : 'fail', detail });
+const ownerOnly = (stat) => (stat.mode & 0o077) === 0 && (process.getuid?.() ?? stat.uid) === stat.uid;
+
+function stateModesCheck(stateDir) {
+  const open = [];
+  if (!ownerOnly(fs.lstatSync(stateDir))) open.push('.');
+  for (const name of fs.readdirSync(stateDir)) {
+    const stat = fs.lstatSync(path.join(stateDir, name));
+    if (stat.isSymbolicLink() || !ownerOnly(stat)) open.push(name);
+  }
+  return check('state_modes_owner_only', open.length === 0, open.length ? `not owner-only: ${open.join(', ')}` : 'state directory 0700, files 0600');
+}
+
+function vaultCheck(services) {
+  const { store, vault } = services;
+  const connections = store.state.connections.filter((c) => !c.revokedAt);
+  const sealed = connections.every((c) => c.secret?.ciphertext && c.secret?.nonce && c.secret?.tag && !('token' in c));
+  if (!sealed) return check('credentials_sealed', false, 'a stored credential is not sealed');
+  return check('credentials_sealed', true, `${connections.length} credential(s) sealed with AES-256-GCM (vault ${vault.status})`);
+}
+
+function proof(ctx) {
+  const { services, config } = ctx;
+  const chain = ctx.audit.verify();
+  const localAddress = ctx.req.socket.localAddress;
+  const results = [
+    check('audit_chain', chain.ok, chain.ok ? `${chain.checked} event(s) verified` : `chain breaks at event ${chain.brokenAt}: ${chain.reason}`),
+    stateModesCheck(config.stateDir),
+    check('loopback_bind', LOOPBACK.has(localAddress) && LOOPBACK.has(services.bindAddress()), `bound to ${services.bindAddress()}`),
+    vaultCheck(services),
+  ];
+  const summary = {
+    ok: results.every((r) => r.status === 'pass'),
+    generatedAt: nowIso(),
+    results,
+    auditHead: { sequence: ctx.audit.events.length, hash: ctx.audit.lastHash },
+  };
+  const artifact = path.join(config.stateDir, PROOF_FILE);
+  writePrivateFileAtomic(artifact, `${JSON.stringify(summary, null, 2)}\n`);
+  return { available: true, artifact, proof: summary };
+}
+
+export const routes = [
+  { method: 'GET', path: '/v1/audit', auth: 'operator', handler: listAudit },
+  { method: 'GET', path: '/v1/proof/latest', auth: 'operator', handler: proof },
+];
