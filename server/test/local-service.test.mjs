@@ -213,6 +213,36 @@ test('install, status, stop, start and uninstall drive the detached broker', asy
   assert.deepEqual(fs.readdirSync(lane.stateRoot), ['state']);
 });
 
+// There is no desktop here: a stand-in xdg-open records the URL it was asked to open.
+function fakeXdgOpen(lane) {
+  const bin = path.join(lane.home, 'bin');
+  const record = path.join(lane.home, 'opened.txt');
+  fs.mkdirSync(bin);
+  fs.writeFileSync(path.join(bin, 'xdg-open'), `#!/bin/sh\nprintf '%s\\n' "$1" >> '${record}'\n`, { mode: 0o755 });
+  return { env: { ...lane.env, PATH: `${bin}:${lane.env.PATH}` }, record };
+}
+
+test('open hands the dashboard to xdg-open only for a ready broker and a desktop session', async (t) => {
+  const lane = await makeLane(t);
+  const opener = fakeXdgOpen(lane);
+  const withDesktop = { ...lane, env: { ...opener.env, DISPLAY: ':99' } };
+  const headless = { ...lane, env: { ...opener.env, DISPLAY: '', WAYLAND_DISPLAY: '' } };
+
+  const notInstalled = await runScript(withDesktop, 'open');
+  assert.equal(notInstalled.status.status, 'not_installed');
+  assert.equal(await portAccepts(lane.port), false, 'open starts nothing');
+
+  await runScript(lane, 'install');
+  const noDesktop = await runScript(headless, 'open');
+  assert.equal(noDesktop.code, 0);
+  assert.equal(noDesktop.status.status, 'ready');
+
+  const opened = await runScript(withDesktop, 'open');
+  assert.equal(opened.status.status, 'ready');
+  for (let i = 0; i < 50 && !fs.existsSync(opener.record); i++) await sleep(100);
+  assert.equal(fs.readFileSync(opener.record, 'utf8'), `http://127.0.0.1:${lane.port}/\n`);
+});
+
 test('start before install reports not_installed and starts nothing', async (t) => {
   const lane = await makeLane(t);
   const { code, status } = await runScript(lane, 'start');
