@@ -20,24 +20,28 @@ export function systemctl(args, timeoutMs = 10000) {
   return { ok: result.status === 0, stdout: (result.stdout ?? '').trim() };
 }
 
-// Specifiers start with "%"; inside quotes systemd also honours C-style escapes.
-const escapeSpecifiers = (text) => text.replaceAll('%', '%%');
-const quoteWord = (word) => `"${escapeSpecifiers(word).replaceAll('\\', '\\\\').replaceAll('"', '\\"')}"`;
+// Path settings take the rest of the line as is, with "%" specifiers; command lines are unquoted
+// like a shell word and also expand "$".
+function unitPath(text) {
+  if (/[\x00-\x1f\x7f]/.test(text)) throw new Error(`cannot put a path with control characters in a unit: ${JSON.stringify(text)}`);
+  return text.replaceAll('%', '%%');
+}
+const commandWord = (word) => `"${unitPath(word).replaceAll('\\', '\\\\').replaceAll('"', '\\"').replaceAll('$', '$$$$')}"`;
 
 export function unitText(config, { nodePath, environmentFile, logFile }) {
   return [
     '[Unit]',
-    `Description=Torvane local service (${escapeSpecifiers(config.serviceLabel)})`,
+    `Description=Torvane local service (${unitPath(config.serviceLabel)})`,
     'StartLimitIntervalSec=30',
     'StartLimitBurst=3',
     '',
     '[Service]',
     'Type=simple',
-    `WorkingDirectory=${quoteWord(config.serviceRoot)}`,
-    `EnvironmentFile=${quoteWord(environmentFile)}`,
-    `ExecStart=${quoteWord(nodePath)} ${quoteWord(config.entry)}`,
-    `StandardOutput=append:${escapeSpecifiers(logFile)}`,
-    `StandardError=append:${escapeSpecifiers(logFile)}`,
+    `WorkingDirectory=${unitPath(config.serviceRoot)}`,
+    `EnvironmentFile=${unitPath(environmentFile)}`,
+    `ExecStart=${commandWord(nodePath)} ${commandWord(config.entry)}`,
+    `StandardOutput=append:${unitPath(logFile)}`,
+    `StandardError=append:${unitPath(logFile)}`,
     'UMask=0077',
     'Restart=on-failure',
     'RestartSec=1',

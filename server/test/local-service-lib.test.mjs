@@ -109,12 +109,18 @@ test('start wait stays inside the app time-out', () => {
 });
 
 test('the systemd unit quotes odd paths and its environment file leaves credentials out', () => {
-  const config = { serviceLabel: 'com.torvane.local', serviceRoot: '/opt/My "Tor" 100%', entry: '/opt/My "Tor" 100%/server/main.mjs' };
+  const config = { serviceLabel: 'com.torvane.local', serviceRoot: '/opt/My "Tor" $5 100%', entry: '/opt/My "Tor" $5 100%/server/main.mjs' };
   const text = unitText(config, { nodePath: '/usr/bin/node', environmentFile: '/home/a/.torvane/service.env', logFile: '/home/a/Logs 50%/broker.log' });
-  assert.match(text, /^ExecStart="\/usr\/bin\/node" "\/opt\/My \\"Tor\\" 100%%\/server\/main.mjs"$/m);
-  assert.match(text, /^WorkingDirectory="\/opt\/My \\"Tor\\" 100%%"$/m);
-  assert.match(text, /^StandardError=append:\/home\/a\/Logs 50%%\/broker.log$/m);
-  assert.match(text, /^EnvironmentFile="\/home\/a\/.torvane\/service.env"$/m);
+  const lines = text.split('\n');
+  for (const line of [
+    'ExecStart="/usr/bin/node" "/opt/My \\"Tor\\" $$5 100%%/server/main.mjs"',
+    'WorkingDirectory=/opt/My "Tor" $5 100%%',
+    'EnvironmentFile=/home/a/.torvane/service.env',
+    'StandardError=append:/home/a/Logs 50%%/broker.log',
+  ]) {
+    assert.ok(lines.includes(line), `missing ${line} in\n${text}`);
+  }
+  assert.throws(() => unitText({ ...config, serviceRoot: '/opt/a\nExecStartPre=/bin/evil' }, { nodePath: '/usr/bin/node', environmentFile: '/e', logFile: '/l' }), /control characters/);
 
   const envText = environmentFileText({
     PORT: '47381', TVN_SERVICE_LABEL: 'com.torvane.local', SWITCHYARD_STATE_DIR: '/home/a/.torvane/state', PATH: '/usr/bin',
