@@ -122,7 +122,10 @@ export function createBroker(options = {}) {
     try {
       checkRequestOrigin(req);
       const url = new URL(req.url, broker.url);
-      const { route, params } = router.match(req.method, url.pathname);
+      // Route on the path as sent: URL parsing would fold "%2e%2e" segments away silently.
+      const rawPath = String(req.url).split('?')[0];
+      if (!rawPath.startsWith('/')) throw new HttpError(400, 'invalid request path');
+      const { route, params } = router.match(req.method, rawPath);
       const auth = authenticate(route, req);
       const body = BODY_METHODS.has(req.method) ? await readJsonBody(req, config.bodyLimitBytes) : undefined;
       const result = await route.handler(makeContext(req, res, url, params, auth, body));

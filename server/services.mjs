@@ -11,6 +11,7 @@ import { createConnectionStore } from './state/connections.mjs';
 import { createApprovalStore } from './state/approvals.mjs';
 import { createCatalog } from './connectors/catalog.mjs';
 import { createExecutor } from './execution.mjs';
+import { exportSnapshot, replaceFromSnapshot } from './state/snapshot.mjs';
 import { nowIso } from './lib/ids.mjs';
 
 function createKillSwitch(store) {
@@ -57,6 +58,13 @@ export function createServices(config, { log, bindAddress }) {
     approvals,
     executor,
     bindAddress,
+    // For backups: the whole state (credentials in the clear: encrypt before it leaves) and its
+    // atomic replacement. Both need an unlocked vault.
+    exportState: () => exportSnapshot(store, vault),
+    replaceState: (snapshot) => {
+      replaceFromSnapshot(store, vault, snapshot);
+      agentKeys.reindex();
+    },
     stateFile: (name) => path.join(config.stateDir, name),
     close() {
       audit.close();

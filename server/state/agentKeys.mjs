@@ -32,6 +32,7 @@ export function createAgentKeyStore(store) {
   const findById = (id) => store.state.masterKeys.find((key) => key.id === id) ?? null;
 
   return {
+    reindex,
     list: () => store.state.masterKeys.map(summarizeKey),
     findById,
     // The active key whose agentId is the given one (newest first), or null.
