@@ -129,6 +129,8 @@ async function startDetached(ctx, deadlineMs) {
 async function startSystemd(ctx, deadlineMs) {
   appendStartMarker(ctx);
   const unit = unitFileName(ctx.config);
+  // A unit that hit its start limit refuses to start until its failed state is cleared.
+  systemctl(['reset-failed', unit], 3000);
   // --no-block: the wait below owns the whole deadline, a slow manager must not double it.
   if (!systemctl(['start', '--no-block', unit], 5000).ok) return false;
   const up = await waitUntil(async () => {
@@ -158,7 +160,11 @@ async function startService(ctx, mode, command) {
 // is our broker. Whatever else listens on the port is left alone.
 async function stopService(ctx) {
   const mode = installedMode(ctx);
-  if (mode === 'systemd') systemctl(['stop', unitFileName(ctx.config)], 15000);
+  if (mode === 'systemd') {
+    systemctl(['stop', unitFileName(ctx.config)], 15000);
+    // A stopped unit that had failed before would otherwise still read as a failed start.
+    systemctl(['reset-failed', unitFileName(ctx.config)], 3000);
+  }
   const lock = readRunLock(ctx);
   if (lock !== null && isBrokerOfThisInstall(lock.pid, ctx.config)) {
     if (!(await terminateProcess(lock.pid))) throw new Error(`broker process ${lock.pid} did not exit`);
