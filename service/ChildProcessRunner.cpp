@@ -5,7 +5,6 @@
 #include <QProcess>
 #include <QStringDecoder>
 
-#include <QCoro/QCoroProcess>
 #include <QCoro/QCoroTimer>
 
 #include <memory>
@@ -15,19 +14,35 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr auto pollInterval = 100ms;
+constexpr auto startPollInterval = 10ms;
 constexpr auto terminationGrace = 500ms;
 constexpr auto reapWait = 2s;
+
+using Clock = std::chrono::steady_clock;
+
+// Polls the state rather than awaiting QProcess signals: one clock decides every deadline, and
+// nothing stays connected to the process once the wait is over.
+QCoro::Task<bool> leftState(QProcess &process, QProcess::ProcessState state, Clock::time_point deadline,
+                            std::chrono::milliseconds interval)
+{
+    while (process.state() == state) {
+        if (Clock::now() >= deadline)
+            co_return false;
+        co_await QCoro::sleepFor(interval);
+    }
+    co_return true;
+}
 
 QCoro::Task<> stopChild(QProcess &process)
 {
     process.terminate();
-    if (co_await qCoro(process).waitForFinished(terminationGrace))
-        co_return;
-    if (process.state() == QProcess::NotRunning)
+    // Awaited into a named value: GCC 12 mishandles co_await inside a condition.
+    const bool ended = co_await leftState(process, QProcess::Running, Clock::now() + terminationGrace, pollInterval);
+    if (ended)
         co_return;
     process.kill();
     // Reap it so no zombie is left behind.
-    co_await qCoro(process).waitForFinished(reapWait);
+    co_await leftState(process, QProcess::Running, Clock::now() + reapWait, pollInterval);
 }
 
 } // namespace
@@ -54,17 +69,16 @@ QCoro::Task<ChildProcessResult> ChildProcessRunner::run(ChildProcessRequest requ
     QObject::connect(process.get(), &QProcess::readyReadStandardError, process.get(),
                      [p = process.get()] { p->readAllStandardError(); });
 
-    const auto deadline = std::chrono::steady_clock::now() + request.timeout;
+    const auto deadline = Clock::now() + request.timeout;
     process->start();
-    if (!co_await qCoro(*process).waitForStarted(request.timeout) && process->state() != QProcess::Running)
+    co_await leftState(*process, QProcess::Starting, deadline, startPollInterval);
+    if (process->error() == QProcess::FailedToStart)
         throw LocalServiceControlError::launchFailed(process->errorString());
 
-    while (process->state() != QProcess::NotRunning) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            co_await stopChild(*process);
-            throw LocalServiceControlError::timedOut(request.commandWord);
-        }
-        co_await QCoro::sleepFor(pollInterval);
+    const bool exited = co_await leftState(*process, QProcess::Running, deadline, pollInterval);
+    if (!exited) {
+        co_await stopChild(*process);
+        throw LocalServiceControlError::timedOut(request.commandWord);
     }
     standardOutput += process->readAllStandardOutput();
     const bool normalExit = process->exitStatus() == QProcess::NormalExit;
