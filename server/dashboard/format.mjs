@@ -24,7 +24,9 @@ export function formatTime(timestamp) {
 export function formatRelative(timestamp, now = Date.now()) {
   const date = parsed(timestamp);
   if (!date) return asText(timestamp);
-  const minutes = Math.round((date.getTime() - now) / 60000);
+  const deltaMs = date.getTime() - now;
+  if (deltaMs <= 0 && deltaMs > -60000) return 'just now';
+  const minutes = Math.round(deltaMs / 60000);
   if (Math.abs(minutes) < 60) return relative.format(minutes, 'minute');
   const hours = Math.round(minutes / 60);
   if (Math.abs(hours) < 48) return relative.format(hours, 'hour');

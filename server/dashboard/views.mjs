@@ -43,9 +43,10 @@ function riskBadge(risk) {
   return badge(`${text} risk`, tone);
 }
 
-function timeCell(timestamp) {
+// Lists show how long ago; the exact time is in the tooltip. The audit shows exact times.
+function timeCell(timestamp, { exact = false } = {}) {
   if (!timestamp) return el('span', { class: 'muted', text: '—' });
-  return el('time', { datetime: timestamp, title: timestamp, text: formatTime(timestamp) });
+  return el('time', { datetime: timestamp, title: formatTime(timestamp), text: exact ? formatTime(timestamp) : formatRelative(timestamp) });
 }
 
 function card({ id, title, description, headerExtra, children, labelledBy = `${id}-title` }) {
@@ -214,7 +215,7 @@ function approvalItem(approval, model, actions) {
     el('div', { class: 'approval-main' },
       el('p', { class: 'approval-title' }, el('strong', { text: tool }), ' ', riskBadge(approval.risk)),
       el('p', { class: 'approval-meta', text: `Requested by ${agent} through ${asText(approval.connectorId)}` }),
-      el('p', { class: 'approval-meta' }, 'Expires ', el('time', { datetime: approval.expiresAt, title: formatTime(approval.expiresAt), text: formatRelative(approval.expiresAt) })),
+      el('p', { class: 'approval-meta' }, 'Expires ', timeCell(approval.expiresAt)),
       input ? el('details', { class: 'approval-input' },
         el('summary', { text: 'What the agent wants to send' }),
         el('pre', { text: input })) : null),
@@ -344,7 +345,7 @@ function auditCard(model) {
       table('Audit events, newest first', ['#', 'Time', 'Actor', 'Action', 'App', 'Decision', 'Hash'], newestFirst.map((event) =>
         el('tr', {},
           el('td', { class: 'numeric', text: asText(event.sequence) }),
-          el('td', {}, timeCell(event.timestamp)),
+          el('td', {}, timeCell(event.timestamp, { exact: true })),
           el('td', { text: event.agentId ? `${asText(event.actor)} · ${asText(event.agentId)}` : asText(event.actor) }),
           el('td', { text: asText(event.action) }),
           el('td', { text: asText(event.connectorId) }),
