@@ -115,9 +115,17 @@ export async function waitUntil(predicate, timeoutMs, intervalMs = 100) {
   }
 }
 
+// The detached broker leads its own process group; signalling the group also ends any helper
+// it started, as a service manager would.
+function leadsOwnProcessGroup(pid) {
+  const stat = readProc(pid, 'stat')?.toString('utf8');
+  const fields = stat === undefined ? [] : stat.replace(/^.*\) /s, '').split(' ');
+  return Number(fields[2]) === pid;
+}
+
 function signal(pid, name) {
   try {
-    process.kill(pid, name);
+    process.kill(leadsOwnProcessGroup(pid) ? -pid : pid, name);
   } catch {
     // Already gone.
   }

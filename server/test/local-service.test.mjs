@@ -415,6 +415,36 @@ test('our own broker that listens but never answers as a broker is start_failed,
   assert.equal(await portAccepts(lane.port), false);
 });
 
+// A minimal broker of the copied root that starts a long-lived helper process and says its pid.
+const BROKER_WITH_HELPER = [
+  "import http from 'node:http';",
+  "import { spawn } from 'node:child_process';",
+  "import { readFileSync, writeFileSync } from 'node:fs';",
+  "import { fileURLToPath } from 'node:url';",
+  "const serviceRoot = fileURLToPath(new URL('..', import.meta.url)).replace(/\\/$/, '');",
+  "const build = JSON.parse(readFileSync(`${serviceRoot}/tvn-build.json`, 'utf8'));",
+  "const helper = spawn(process.execPath, ['-e', 'setInterval(() => {}, 1000)'], { stdio: 'ignore' });",
+  "writeFileSync(`${process.env.HOME}/helper.pid`, String(helper.pid));",
+  "http.createServer((req, res) => {",
+  "  const body = req.url === '/health' ? { ok: true, service: 'switchyard-broker' } : { loopbackOnly: true, serviceRoot, ...build };",
+  "  res.end(JSON.stringify(body));",
+  "}).listen(Number(process.env.PORT), '127.0.0.1');",
+].join('\n');
+
+test('stop also ends the helper processes of the broker it started', async (t) => {
+  const lane = await makeLane(t);
+  const root = copiedServiceRoot(t, { entrySource: BROKER_WITH_HELPER });
+  const installed = await runScript(lane, 'install', { root });
+  assert.equal(installed.status.status, 'ready', installed.stderr);
+  const helperPid = Number(fs.readFileSync(path.join(lane.home, 'helper.pid'), 'utf8'));
+  t.after(() => killHard(helperPid));
+  assert.ok(isAlive(helperPid));
+
+  await runScript(lane, 'stop', { root });
+  for (let i = 0; i < 20 && isAlive(helperPid); i++) await sleep(100);
+  assert.equal(isAlive(helperPid), false);
+});
+
 test('a state root that is a symbolic link is refused before anything starts', async (t) => {
   const lane = await makeLane(t);
   const elsewhere = path.join(lane.home, 'elsewhere');
