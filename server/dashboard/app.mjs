@@ -40,11 +40,17 @@ const api = createApi(() => state.session);
 
 // --- Banner --------------------------------------------------------------------------------
 
+const SUCCESS_SHOWN_MS = 8000;
+let bannerTimer = null;
+
+// One status line for actions. Errors stay until the next action; good news fades.
 function say(text, tone = 'info') {
   const banner = byId('banner');
   banner.textContent = text;
   banner.className = `banner banner-${tone}`;
   banner.hidden = !text;
+  clearTimeout(bannerTimer);
+  if (tone === 'success') bannerTimer = setTimeout(() => say(''), SUCCESS_SHOWN_MS);
 }
 
 // --- Rendering -----------------------------------------------------------------------------

@@ -64,7 +64,7 @@ function emptyState(title, text) {
 }
 
 function sectionError(message, what = 'this list') {
-  return el('p', { class: 'inline-error', role: 'alert', text: `Couldn't load ${what}: ${message}` });
+  return el('p', { class: 'inline-error', text: `Couldn't load ${what}: ${message}` });
 }
 
 function table(caption, headers, rows) {
@@ -194,7 +194,7 @@ function firstRunGuide(model, actions) {
   return el('section', { class: 'card guide', id: 'setup-guide', 'aria-labelledby': 'guide-title' },
     el('div', { class: 'card-header' },
       el('div', {},
-        el('h1', { class: 'card-title', id: 'guide-title', text: 'Welcome to Torvane' }),
+        el('h2', { class: 'card-title', id: 'guide-title', text: 'Welcome to Torvane' }),
         el('p', { class: 'card-description', text: 'Three steps give an agent safe, revocable access. Your real keys never leave this computer.' })),
       el('button', { class: 'button button-quiet', type: 'button', onclick: actions.completeFirstRun, text: 'Done, hide this guide' })),
     el('ol', { class: 'guide-steps' }, steps.map(([title, text, done], index) =>
@@ -364,8 +364,8 @@ function auditCard(model) {
 
 export function overviewView(model, actions) {
   return [
-    model.firstRunCompleted ? null : firstRunGuide(model, actions),
     el('h1', { class: model.firstRunCompleted ? 'page-title' : 'visually-hidden', text: 'Overview' }),
+    model.firstRunCompleted ? null : firstRunGuide(model, actions),
     statusRow(model, actions),
     statsRow(model),
     approvalsCard(model, actions),
