@@ -425,3 +425,23 @@ describe('with data seeded through the API', () => {
     }
   });
 });
+
+describe('when the local service stops', () => {
+  let env;
+  before(async () => { env = await startReadyBroker(); });
+  after(async () => { await closeBroker(env); });
+
+  test('the page says so and drops the operator data it showed', async () => {
+    const view = await openDashboard(env, { session: env.session, firstRunCompleted: true });
+    try {
+      await view.page.getByRole('heading', { name: 'Pending approvals' }).waitFor();
+      await env.broker.close();
+      await view.page.getByRole('button', { name: 'Refresh' }).click();
+      await view.page.getByRole('heading', { name: "The local service isn't answering" }).waitFor();
+      assert.equal(await view.page.locator('#main .tiles, #main .card').count(), 0);
+      assert.match(await view.page.locator('#service-pill').innerText(), /not answering/);
+    } finally {
+      await view.close();
+    }
+  });
+});
