@@ -48,6 +48,15 @@ QString LocalServiceController::trustedAppPaths() const
     return paths.join(QLatin1Char(','));
 }
 
+QString LocalServiceController::serviceUnitPath() const
+{
+    const TVNEnvironment environment(m_context.environment);
+    const QString configHome = environment.value(QStringLiteral("XDG_CONFIG_HOME"))
+                                   .value_or(QDir(m_context.identity.homeDirectoryPath()).filePath(QStringLiteral(".config")));
+    return QDir(configHome).filePath(QStringLiteral("systemd/user/") + m_context.identity.serviceLabel()
+                                     + QStringLiteral(".service"));
+}
+
 LocalServiceController::Invocation LocalServiceController::plan(LocalServiceCommand command, bool operatorSealedEnabled) const
 {
     const ServiceRootLocator locator(m_context);

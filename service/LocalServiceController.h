@@ -28,6 +28,10 @@ public:
     // The application paths the service trusts, comma-separated.
     QString trustedAppPaths() const;
 
+    // Where the service's systemd user unit lives when a user manager runs it (shown in the
+    // recovery settings; the control script decides whether it is used).
+    QString serviceUnitPath() const;
+
     const TVNRuntimeIdentity &identity() const { return m_context.identity; }
 
 private:

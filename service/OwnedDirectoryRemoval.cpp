@@ -1,6 +1,7 @@
 #include "OwnedDirectoryRemoval.h"
 
 #include "LocalServiceControlError.h"
+#include "ServicePaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,29 +10,22 @@
 
 namespace fs = std::filesystem;
 
+using ServicePaths::standardized;
+using ServicePaths::toFilesystemPath;
+
 namespace {
-
-QString standardized(const QString &path)
-{
-    return QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::current().absoluteFilePath(path));
-}
-
-fs::path fsPath(const QString &path)
-{
-    return fs::path(QFile::encodeName(path).toStdString());
-}
 
 QString linksResolved(const QString &path)
 {
     std::error_code error;
-    const fs::path resolved = fs::weakly_canonical(fsPath(path), error);
+    const fs::path resolved = fs::weakly_canonical(toFilesystemPath(path), error);
     return error ? QString() : QDir::cleanPath(QFile::decodeName(resolved.c_str()));
 }
 
 bool isSymlink(const QString &path)
 {
     std::error_code error;
-    return fs::is_symlink(fs::symlink_status(fsPath(path), error));
+    return fs::is_symlink(fs::symlink_status(toFilesystemPath(path), error));
 }
 
 } // namespace
@@ -61,7 +55,7 @@ void OwnedDirectoryRemoval::remove(const QString &target, const QStringList &own
 {
     if (!isConfined(target, ownedDirectories, homeDirectory))
         throw LocalServiceControlError::commandFailed();
-    const fs::path path = fsPath(standardized(target));
+    const fs::path path = toFilesystemPath(standardized(target));
     std::error_code error;
     if (!fs::exists(fs::symlink_status(path, error)))
         return;

@@ -1,6 +1,7 @@
 #include "ServiceRootLocator.h"
 
 #include "LocalServiceControlError.h"
+#include "ServicePaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,15 +9,13 @@
 
 #include <filesystem>
 
+using ServicePaths::standardized;
+using ServicePaths::toFilesystemPath;
+
 namespace {
 
 const QString controlScript = QStringLiteral("scripts/local-service.mjs");
 constexpr int checkoutSearchLevels = 8;
-
-QString standardized(const QString &path)
-{
-    return QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::current().absoluteFilePath(path));
-}
 
 bool isReadableFile(const QString &path)
 {
@@ -30,11 +29,6 @@ std::optional<QByteArray> contents(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     return file.readAll();
-}
-
-std::filesystem::path fsPath(const QString &path)
-{
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
 
 } // namespace
@@ -148,7 +142,7 @@ bool ServiceRootLocator::installedCopyIsCurrent(const QString &inBundle) const
 void ServiceRootLocator::replaceInstalledCopy(const QString &inBundle) const
 {
     namespace fs = std::filesystem;
-    const fs::path target = fsPath(standardized(m_context.identity.serviceRootPath()));
+    const fs::path target = toFilesystemPath(standardized(m_context.identity.serviceRootPath()));
     try {
         fs::create_directories(target.parent_path());
         // remove_all never follows links inside the tree; a link in place of the copy itself is
@@ -157,7 +151,7 @@ void ServiceRootLocator::replaceInstalledCopy(const QString &inBundle) const
             throw LocalServiceControlError::fileOperationFailed(
                 QStringLiteral("The installed service copy is a symbolic link: %1").arg(QString::fromStdString(target.string())));
         fs::remove_all(target);
-        fs::copy(fsPath(inBundle), target, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        fs::copy(toFilesystemPath(inBundle), target, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
     } catch (const fs::filesystem_error &error) {
         throw LocalServiceControlError::fileOperationFailed(QString::fromLocal8Bit(error.what()));
     }

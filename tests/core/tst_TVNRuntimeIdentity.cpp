@@ -186,6 +186,9 @@ private slots:
         const TVNRuntimeIdentity identity = TVNRuntimeIdentity::resolve(metadata.infoDictionary(), home, support);
         QCOMPARE(identity.lane(), TVNRuntimeLane::development);
         QCOMPARE(metadata.buildChannel(), QStringLiteral("development"));
+        // Test executables sit in <build>/tests, so the running program's prefix is the build.
+        QCOMPARE(AppMetadata::current().prefixDirectory(), QDir(QStringLiteral(TVN_BINARY_DIR)).absolutePath());
+        QCOMPARE(AppMetadata::runtimeIdentity().brokerPort(), 47382);
     }
 };
 

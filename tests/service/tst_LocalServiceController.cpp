@@ -198,6 +198,7 @@ private slots:
         QVERIFY(writeFile(checkout.root.filePath(QStringLiteral("script/tvn-mcp-launch.sh")), "#!/bin/sh\n", executable));
         QCOMPARE(controller.trustedAppPaths(), checkout.root.filePath(QStringLiteral("script/tvn-mcp-launch.sh")));
         QCOMPARE(controller.resolvedServiceRoot(), std::optional<QString>(checkout.root.path()));
+        QCOMPARE(controller.serviceUnitPath(), checkout.home() + QStringLiteral("/.config/systemd/user/com.torvane.local.dev.service"));
     }
 
     // Stand-in scripts: what the child prints and how it exits decides the outcome.
