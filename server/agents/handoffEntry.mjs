@@ -33,3 +33,15 @@ export function handoffEntry(format, { wrapperCommand, profile, brokerUrl, runti
   };
   return format === AgentClientFormat.jsonVscode ? { type: 'stdio', ...entry } : entry;
 }
+
+// Double-quoted string for the TOML and YAML snippets. Control characters other than the named
+// escapes become \uXXXX so the result is always valid TOML and YAML.
+export function tomlString(text) {
+  const named = { '\\': '\\\\', '"': '\\"', '\n': '\\n', '\r': '\\r', '\t': '\\t' };
+  const escaped = Array.from(String(text), (ch) => {
+    if (named[ch]) return named[ch];
+    const code = ch.codePointAt(0);
+    return code < 0x20 || code === 0x7f ? `\\u${code.toString(16).padStart(4, '0')}` : ch;
+  }).join('');
+  return `"${escaped}"`;
+}

@@ -3,6 +3,7 @@
 import { parse as parseToml } from 'smol-toml';
 import { AgentConfigErrorCode, ContentRefusal } from './AgentConfigError.mjs';
 import { getIn, requireMapContainers, verifyOnlyEntryChanged } from './entryCheck.mjs';
+import { tomlString } from './handoffEntry.mjs';
 
 export function parseTomlConfig(text) {
   try {
@@ -11,18 +12,6 @@ export function parseTomlConfig(text) {
     const where = error.line ? ` at line ${error.line}` : '';
     throw new ContentRefusal(AgentConfigErrorCode.invalidContent, `it is not valid TOML${where}`);
   }
-}
-
-// Double-quoted TOML string; control characters other than the named escapes become \uXXXX so
-// the result is always valid TOML (and valid YAML).
-export function tomlString(text) {
-  const named = { '\\': '\\\\', '"': '\\"', '\n': '\\n', '\r': '\\r', '\t': '\\t' };
-  const escaped = Array.from(String(text), (ch) => {
-    if (named[ch]) return named[ch];
-    const code = ch.codePointAt(0);
-    return code < 0x20 || code === 0x7f ? `\\u${code.toString(16).padStart(4, '0')}` : ch;
-  }).join('');
-  return `"${escaped}"`;
 }
 
 export function renderCodexBlock(serverName, entry, eol) {

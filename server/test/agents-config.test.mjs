@@ -10,7 +10,8 @@ import * as jsonc from 'jsonc-parser';
 import { parse as parseToml } from 'smol-toml';
 import { parse as parseYaml } from 'yaml';
 import { connectAgentApp } from '../agents/connect.mjs';
-import { profileNameFor, safeIdentifier } from '../agents/handoffEntry.mjs';
+import { handoffEntry, profileNameFor, safeIdentifier } from '../agents/handoffEntry.mjs';
+import { mergeYamlEntry } from '../agents/yamlConfig.mjs';
 
 const WRAPPER = '/opt/torvane/Service/script/tvn-mcp-launch.sh';
 const STATE_DIR = '/home/u/.torvane-dev/state';
@@ -93,13 +94,13 @@ const MERGES = [
     bom: true,
   },
   {
-    name: 'Hermes YAML with comments, a block scalar, a flush list and an existing tvn entry',
+    name: 'Hermes YAML with comments, YAML 1.1 scalars, a flow map, a block scalar and an existing tvn entry',
     appId: 'hermes',
     relPath: '.hermes/config.yaml',
-    content: '# Hermes\nmodel: claude # default model\nprompt: |\n  line one\n  line two\ntoolsets:\n- web\n- files\nmcp_servers:\n  # the docs server\n  docs:\n    command: docs-mcp\n  tvn:\n    command: old\n    timeout: 30\n',
+    content: '# Hermes\nmodel: claude # default model\nfile_mode: 0644\nverbose: yes\nprompt: |\n  line one\n  line two\ntoolsets:\n- web\n- files\nmcp_servers:\n  # the docs server\n  docs: {command: docs-mcp,   args: [ "--x" ]}\n  tvn:\n    command: old\n    timeout: 30\n  # trailing note\n  later:\n    command: later-mcp\n',
     parse: parseYaml,
     entryPath: ['mcp_servers', 'tvn'],
-    kept: ['# Hermes', 'model: claude # default model', '  line one\n  line two\n', 'toolsets:\n- web\n', '# the docs server'],
+    kept: ['# Hermes\nmodel: claude # default model\nfile_mode: 0644\nverbose: yes\nprompt: |\n  line one\n  line two\ntoolsets:\n- web\n- files\nmcp_servers:\n  # the docs server\n  docs: {command: docs-mcp,   args: [ "--x" ]}\n', '  # trailing note\n  later:\n    command: later-mcp\n'],
   },
 ];
 
@@ -171,6 +172,22 @@ test('a wrapper path with quotes, backslashes and control characters stays valid
   assert.match(fs.readFileSync(path.join(home, '.codex/config.toml'), 'utf8'), /command = "\/opt\/we\\"ird\\\\dir\\tx\\u0001\//);
 });
 
+test('an empty YAML server map is filled in place, keeping its comment and the keys after it', () => {
+  const entry = handoffEntry('yamlMcpServers', { wrapperCommand: WRAPPER, profile: 'hermes-keel-tvn', brokerUrl: BROKER, runtimeLane: 'development', stateDir: STATE_DIR });
+  const rows = [
+    ['mcp_servers: # servers go here\nafter: 1\n', '# servers go here'],
+    ['mcp_servers: ~ # none yet\nafter: 1\n', '# none yet'],
+    ['mcp_servers: null\r\nafter: 1\r\n', 'after: 1\r\n'],
+    ['mcp_servers: {}\nafter: 1', 'after: 1'],
+  ];
+  for (const [content, kept] of rows) {
+    const eol = content.includes('\r\n') ? '\r\n' : '\n';
+    const edited = mergeYamlEntry(content, ['mcp_servers', 'tvn'], entry, { eol });
+    assert.deepEqual(parseYaml(edited), { mcp_servers: { tvn: entry }, after: 1 }, content);
+    assert.ok(edited.includes(kept), content);
+  }
+});
+
 test('connecting again with the same entry writes nothing and makes no backup', async (t) => {
   const home = makeHome(t);
   const file = writeConfig(home, '.codex/config.toml', 'model = "o3"\n');
@@ -197,6 +214,7 @@ const REFUSALS = [
   { name: 'a YAML root list', appId: 'hermes', relPath: '.hermes/config.yaml', content: '- a\n- b\n', message: /top level is not a map/ },
   { name: 'two YAML documents', appId: 'hermes', relPath: '.hermes/config.yaml', content: 'a: 1\n---\nb: 2\n', message: /more than one YAML document/ },
   { name: 'a YAML server map that is an alias', appId: 'hermes', relPath: '.hermes/config.yaml', content: 'base: &b\n  docs: {command: d}\nmcp_servers: *b\n', message: /alias/ },
+  { name: 'a YAML server map written in flow style', appId: 'hermes', relPath: '.hermes/config.yaml', content: 'mcp_servers: {docs: {command: d}}\n', message: /"mcp_servers" is written in flow style/ },
   { name: 'a YAML server map with a merge key', appId: 'hermes', relPath: '.hermes/config.yaml', content: 'mcp_servers:\n  <<: {docs: {command: d}}\n', message: /merge key/ },
   { name: 'bytes that are not UTF-8', appId: 'cursor', relPath: '.cursor/mcp.json', content: Buffer.from([0x7b, 0xff, 0xfe, 0x7d]), message: /not UTF-8 text/ },
 ];
