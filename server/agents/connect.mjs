@@ -1,5 +1,6 @@
 // "Set up" for an agent app: merge only the "tvn" MCP server entry into the app's config file
 // and report which local profile it names and whether the broker will accept that agent.
+import path from 'node:path';
 import { TextDecoder } from 'node:util';
 import { AgentConfigError, AgentConfigErrorCode, ContentRefusal, refuse } from './AgentConfigError.mjs';
 import { AgentClientFormat, findAgentApp } from './catalog.mjs';
@@ -46,8 +47,25 @@ function inFile(shownPath, action) {
   }
 }
 
+// Two set-ups of one app at once would race on its file; they run one after the other instead.
+const writesInFlight = new Map();
+
+function oneAtATime(key, task) {
+  const run = (writesInFlight.get(key) ?? Promise.resolve()).then(task);
+  const settled = run.catch(() => {});
+  writesInFlight.set(key, settled);
+  settled.then(() => {
+    if (writesInFlight.get(key) === settled) writesInFlight.delete(key);
+  });
+  return run;
+}
+
 // Writes `entry` at the app's entry path. Returns the action taken and the backup, if one was made.
-export async function writeAgentEntry({ app, homeDir, entry, now = new Date() }) {
+export function writeAgentEntry({ app, homeDir, entry, now = new Date() }) {
+  return oneAtATime(path.resolve(homeDir, app.relPath), () => writeEntryNow({ app, homeDir, entry, now }));
+}
+
+async function writeEntryNow({ app, homeDir, entry, now }) {
   const resolved = await resolveConfigTarget(homeDir, app.relPath);
   const original = resolved.stat ? await readConfigBytes(resolved) : null;
   const { text, bom, eol } = decodeText(original, resolved.shownPath);

@@ -200,6 +200,17 @@ test('connecting again with the same entry writes nothing and makes no backup', 
   assert.equal(filesBeside(file).length, 1, 'only the first backup exists');
 });
 
+test('simultaneous set-ups of one app run one after the other', async (t) => {
+  const home = makeHome(t);
+  const [first, second] = await Promise.all([
+    connect(home, 'cursor', { stateDir: '/state/one' }),
+    connect(home, 'cursor', { stateDir: '/state/two' }),
+  ]);
+  assert.deepEqual([first.response.action, second.response.action], ['created', 'updated']);
+  const written = JSON.parse(fs.readFileSync(path.join(home, '.cursor/mcp.json'), 'utf8'));
+  assert.equal(written.mcpServers.tvn.env.SWITCHYARD_STATE_DIR, '/state/two');
+});
+
 const REFUSALS = [
   { name: 'invalid JSON', appId: 'cursor', relPath: '.cursor/mcp.json', content: '{"mcpServers": {', message: /is not valid JSON/ },
   { name: 'a JSON root array', appId: 'cursor', relPath: '.cursor/mcp.json', content: '[{"mcpServers": {}}]\n', message: /top level is not a map/ },
