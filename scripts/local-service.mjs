@@ -258,6 +258,46 @@ async function open(ctx) {
 }
 
 const COMMANDS = { install, start, stop, status: currentStatus, open, uninstall };
+const CHANGES_SERVICE = new Set(['install', 'start', 'stop', 'uninstall']);
+const OPERATION_LOCK_WAIT_MS = 20000;
+
+function lockHolder(file) {
+  try {
+    return Number.parseInt(fs.readFileSync(file, 'utf8'), 10);
+  } catch {
+    return Number.NaN;
+  }
+}
+
+// One changing command at a time per lane: two installs racing would each start a broker and
+// leave a run lock naming the one that lost the port. A holder that died leaves a stale lock,
+// which the next command clears.
+async function withOperationLock(ctx, run) {
+  const file = path.join(ctx.config.stateRoot, 'local-service.op.lock');
+  ensurePrivateDir(ctx.config.stateRoot);
+  const deadline = Date.now() + OPERATION_LOCK_WAIT_MS;
+  for (;;) {
+    try {
+      fs.writeFileSync(file, String(process.pid), { flag: 'wx', mode: 0o600 });
+      break;
+    } catch (error) {
+      if (error.code !== 'EEXIST') throw error;
+    }
+    const holder = lockHolder(file);
+    if (!isProcessRunning(holder)) {
+      removePrivateFile(file);
+    } else if (Date.now() >= deadline) {
+      throw new Error(`another local-service command (pid ${holder}) is still running`);
+    } else {
+      await new Promise((resolve) => setTimeout(resolve, 100));
+    }
+  }
+  try {
+    return await run();
+  } finally {
+    fs.rmSync(file, { force: true });
+  }
+}
 
 async function main(args) {
   const command = args[0];
@@ -268,7 +308,9 @@ async function main(args) {
   const serviceRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
   const config = resolveServiceConfig(process.env, serviceRoot);
   const ctx = { config, env: process.env, paths: installPaths(config) };
-  const status = await COMMANDS[command](ctx);
+  // Nothing to guard before the first install has created the state root.
+  const guarded = CHANGES_SERVICE.has(command) && (command === 'install' || fileExists(config.stateRoot));
+  const status = guarded ? await withOperationLock(ctx, () => COMMANDS[command](ctx)) : await COMMANDS[command](ctx);
   process.stdout.write(`${JSON.stringify(status)}\n`);
   return 0;
 }
