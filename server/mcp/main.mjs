@@ -20,7 +20,12 @@ const START_TIMEOUT_MS = 10_000;
 console.log = console.error;
 console.info = console.error;
 
+let printed = false;
+
+// The deadline and a late answer may race: only the first object is printed.
 function printOnceAndExit(payload) {
+  if (printed) return;
+  printed = true;
   process.stdout.write(`${JSON.stringify(payload)}\n`, () => process.exit(payload.brokerAccepted ? 0 : 1));
 }
 
