@@ -109,6 +109,7 @@ test('connect merges only the tvn entry and keeps everything else', async (t) =>
     await t.test(fixture.name, async () => {
       const home = makeHome(t);
       const file = writeConfig(home, fixture.relPath, fixture.content, 0o640);
+      const originalInode = fs.statSync(file).ino;
       const { response, backupPath } = await connect(home, fixture.appId);
       assert.deepEqual(response, { action: 'updated', configPath: file, profile: `${fixture.appId}-keel-tvn`, brokerAccepted: false });
 
@@ -125,6 +126,7 @@ test('connect merges only the tvn entry and keeps everything else', async (t) =>
       assert.equal(fs.readFileSync(backupPath, 'utf8'), fixture.content);
       assert.equal(fs.statSync(backupPath).mode & 0o777, 0o600);
       assert.equal(fs.statSync(file).mode & 0o777, 0o640);
+      assert.notEqual(fs.statSync(file).ino, originalInode, 'replaced by rename, never rewritten in place');
       assert.deepEqual(filesBeside(file), [path.basename(backupPath)], 'no temporary file is left');
     });
   }
