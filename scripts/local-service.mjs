@@ -193,7 +193,7 @@ function installSystemdUnit(ctx) {
 async function install(ctx) {
   ensurePrivateDir(ctx.config.stateRoot);
   ensurePrivateDir(ctx.config.logDir);
-  const mode = installedMode(ctx) ?? (userManagerAvailable(ctx.env) ? 'systemd' : 'detached');
+  const mode = installedMode(ctx) ?? (userManagerAvailable(ctx.env, ctx.config) ? 'systemd' : 'detached');
   if (mode === 'systemd') installSystemdUnit(ctx);
   writeInstallRecord(ctx, mode);
   return startService(ctx, mode, 'install');

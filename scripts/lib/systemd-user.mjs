@@ -6,13 +6,25 @@ import path from 'node:path';
 export const unitFileName = (config) => `${config.serviceLabel}.service`;
 export const unitFilePath = (config) => path.join(config.systemdUserDir, unitFileName(config));
 
-// TVN_SERVICE_MANAGER=systemd|detached pins the choice (tests use detached: a temporary HOME is
-// not where a real user manager looks for units).
-export function userManagerAvailable(env) {
+// The manager's own unit directory, from its environment (where it looks for our unit).
+export function managerUnitDir(showEnvironmentOutput) {
+  const vars = Object.fromEntries(showEnvironmentOutput.split('\n').map((line) => {
+    const eq = line.indexOf('=');
+    return [line.slice(0, eq), line.slice(eq + 1)];
+  }));
+  const configHome = vars.XDG_CONFIG_HOME || (vars.HOME ? path.join(vars.HOME, '.config') : null);
+  return configHome === null ? null : path.join(configHome, 'systemd', 'user');
+}
+
+// A user manager is used when it answers quickly and reads units from the directory we write
+// to (a script run with another HOME, as in tests, would write a unit it never sees).
+// TVN_SERVICE_MANAGER=systemd|detached pins the choice.
+export function userManagerAvailable(env, config) {
   const pinned = (env.TVN_SERVICE_MANAGER ?? '').trim().toLowerCase();
   if (pinned === 'detached') return false;
   if (pinned === 'systemd') return true;
-  return systemctl(['show-environment'], 1000).ok;
+  const answer = systemctl(['show-environment'], 1000);
+  return answer.ok && managerUnitDir(answer.stdout) === config.systemdUserDir;
 }
 
 export function systemctl(args, timeoutMs = 10000) {

@@ -7,7 +7,7 @@ import { fileURLToPath } from 'node:url';
 import { redactSecrets } from '../../scripts/lib/redact.mjs';
 import { decideStatus, postureMatchesInstall } from '../../scripts/lib/service-status.mjs';
 import { healthWaitSeconds, resolveServiceConfig, serviceEnvironment, startTimeoutSeconds } from '../../scripts/lib/service-config.mjs';
-import { environmentFileText, unitText } from '../../scripts/lib/systemd-user.mjs';
+import { environmentFileText, managerUnitDir, unitText } from '../../scripts/lib/systemd-user.mjs';
 
 const repoRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
 
@@ -131,4 +131,10 @@ test('the systemd unit quotes odd paths and its environment file leaves credenti
     'HOME="/home/a"', 'PATH="/usr/bin"', 'PORT="47381"', 'SWITCHYARD_STATE_DIR="/home/a/.torvane/state"',
     'TVN_NOTE="say \\"hi\\" for \\$5"', 'TVN_SERVICE_LABEL="com.torvane.local"',
   ]);
+});
+
+test('the user manager is used only when it reads units from our directory', () => {
+  assert.equal(managerUnitDir('LANG=C\nHOME=/home/alice\nPATH=/usr/bin'), '/home/alice/.config/systemd/user');
+  assert.equal(managerUnitDir('HOME=/home/alice\nXDG_CONFIG_HOME=/home/alice/cfg'), '/home/alice/cfg/systemd/user');
+  assert.equal(managerUnitDir('LANG=C'), null);
 });
