@@ -6,7 +6,7 @@
 #   swtpm-fixture.sh stop <dir>
 set -euo pipefail
 action=$1
-dir=$2
+dir=$(realpath -m "$2")
 
 start_instance() {
   local name=$1 port
@@ -40,7 +40,13 @@ stop_instance() {
   local name=$1 pid
   if [ -f "$dir/$name.pid" ]; then
     pid=$(cat "$dir/$name.pid")
-    kill "$pid" 2>/dev/null || true
+    # A shutdown over the control channel is immediate; a signal is only seen after a while.
+    if [ -f "$dir/$name.tcti" ] && command -v swtpm_ioctl >/dev/null; then
+      port=$(sed 's/.*port=//' "$dir/$name.tcti")
+      swtpm_ioctl --tcp "127.0.0.1:$((port + 1))" -s 2>/dev/null || kill "$pid" 2>/dev/null || true
+    else
+      kill "$pid" 2>/dev/null || true
+    fi
     for wait in $(seq 1 50); do
       kill -0 "$pid" 2>/dev/null || break
       sleep 0.1
