@@ -15,6 +15,7 @@ public:
     static AppMetadata forPrefix(const QString &prefixDirectory);
 
     // The running app, and the process-wide identity resolved from it once, on first use.
+    // The application object must exist by then (the prefix comes from its executable path).
     static const AppMetadata &current();
     static const TVNRuntimeIdentity &runtimeIdentity();
 

@@ -56,6 +56,8 @@ QString ChildProcessRunner::decodeUtf8(const QByteArray &bytes)
 
 QCoro::Task<ChildProcessResult> ChildProcessRunner::run(ChildProcessRequest request)
 {
+    // Declared before the process so it outlives it: a dying QProcess may still deliver output.
+    QByteArray standardOutput;
     auto process = std::make_unique<QProcess>();
     process->setProgram(request.program);
     process->setArguments(request.arguments);
@@ -63,7 +65,6 @@ QCoro::Task<ChildProcessResult> ChildProcessRunner::run(ChildProcessRequest requ
     process->setProcessEnvironment(request.environment);
     process->setStandardInputFile(QProcess::nullDevice());
 
-    QByteArray standardOutput;
     QObject::connect(process.get(), &QProcess::readyReadStandardOutput, process.get(),
                      [&standardOutput, p = process.get()] { standardOutput += p->readAllStandardOutput(); });
     QObject::connect(process.get(), &QProcess::readyReadStandardError, process.get(),

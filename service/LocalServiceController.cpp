@@ -12,6 +12,8 @@
 
 #include <QCoro/QCoroFuture>
 
+#include <cmath>
+
 namespace {
 // QStringLiteral cannot be used inside coroutine bodies with GCC 12.
 constexpr const char *controlScript = "scripts/local-service.mjs";
@@ -75,8 +77,9 @@ QCoro::Task<LocalServiceStatus> LocalServiceController::run(LocalServiceCommand 
     const Invocation invocation = co_await QtConcurrent::run([this, command, sealed] { return plan(command, sealed); });
 
     const QString word = LocalServiceCommands::argumentWord(command);
-    const double seconds =
-        timeoutSeconds.value_or(LocalServiceCommands::defaultTimeoutSeconds(command, TVNEnvironment(m_context.environment)));
+    const double defaultSeconds = LocalServiceCommands::defaultTimeoutSeconds(command, TVNEnvironment(m_context.environment));
+    // A caller's NaN, infinite or negative time-out would make no deadline at all.
+    const double seconds = timeoutSeconds && std::isfinite(*timeoutSeconds) && *timeoutSeconds >= 0 ? *timeoutSeconds : defaultSeconds;
     QStringList arguments = invocation.node.argumentsPrefix;
     arguments << QDir(invocation.serviceRoot).filePath(QLatin1String(controlScript)) << word;
     ChildProcessRequest request;
