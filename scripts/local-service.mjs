@@ -10,7 +10,7 @@ import { fileURLToPath } from 'node:url';
 import { isProcessRunning, isBrokerOfThisInstall, ownsListeningPort, spawnDetachedBroker, terminateProcess, waitUntil } from './lib/broker-process.mjs';
 import { isBrokerHealthy, isPortListening, probeListener } from './lib/broker-probe.mjs';
 import { redactedLogSummary } from './lib/redact.mjs';
-import { ConfigError, healthWaitSeconds, resolveServiceConfig, serviceEnvironment } from './lib/service-config.mjs';
+import { ConfigError, commandDeadline, resolveServiceConfig, serviceEnvironment } from './lib/service-config.mjs';
 import { STATUS, decideStatus, statusObject } from './lib/service-status.mjs';
 import { UnsafePathError, checkedFileStat, ensurePrivateDir, fileExists, readPrivateJson, removePrivateFile, writePrivateFileAtomic } from './lib/private-files.mjs';
 import { environmentFileText, systemctl, unitFileName, unitFilePath, unitText, userManagerAvailable } from './lib/systemd-user.mjs';
@@ -18,6 +18,9 @@ import { environmentFileText, systemctl, unitFileName, unitFilePath, unitText, u
 const USAGE = 'usage: local-service.mjs install|start|stop|status|open|uninstall';
 const START_MARKER = 'local-service: starting broker';
 const PORT_FREE_WAIT_MS = 5000;
+// Longest a health wait may run: the status read after it needs a few seconds of the budget.
+const MAX_HEALTH_WAIT_MS = 60000;
+const STATUS_READ_RESERVE_MS = 8000;
 
 const log = (line) => process.stderr.write(`local-service: ${line}\n`);
 
@@ -144,10 +147,10 @@ async function startSystemd(ctx, deadlineMs) {
 
 // Starts the installed service unless something already answers on the port: a foreign
 // listener or another build's broker is reported, never replaced.
-async function startService(ctx, mode, command) {
+async function startService(ctx, mode) {
   const listener = await probeListener(ctx.config.brokerPort);
   if (listener.kind === 'none') {
-    const deadlineMs = healthWaitSeconds(ctx.env, command) * 1000;
+    const deadlineMs = Math.max(1000, Math.min(MAX_HEALTH_WAIT_MS, ctx.deadline - Date.now() - STATUS_READ_RESERVE_MS));
     const settled = mode === 'systemd' ? startSystemd(ctx, deadlineMs) : startDetached(ctx, deadlineMs);
     if (!(await settled)) log(`broker did not answer /health within ${deadlineMs / 1000} s`);
   }
@@ -196,7 +199,7 @@ async function install(ctx) {
   const mode = installedMode(ctx) ?? (userManagerAvailable(ctx.env, ctx.config) ? 'systemd' : 'detached');
   if (mode === 'systemd') installSystemdUnit(ctx);
   writeInstallRecord(ctx, mode);
-  return startService(ctx, mode, 'install');
+  return startService(ctx, mode);
 }
 
 async function start(ctx) {
@@ -205,7 +208,7 @@ async function start(ctx) {
     log('the local service is not installed; run install first');
     return currentStatus(ctx);
   }
-  return startService(ctx, mode, 'start');
+  return startService(ctx, mode);
 }
 
 async function stop(ctx) {
@@ -259,7 +262,7 @@ async function open(ctx) {
 
 const COMMANDS = { install, start, stop, status: currentStatus, open, uninstall };
 const CHANGES_SERVICE = new Set(['install', 'start', 'stop', 'uninstall']);
-const OPERATION_LOCK_WAIT_MS = 20000;
+const MAX_OPERATION_LOCK_WAIT_MS = 20000;
 
 function lockHolder(file) {
   try {
@@ -275,7 +278,8 @@ function lockHolder(file) {
 async function withOperationLock(ctx, run) {
   const file = path.join(ctx.config.stateRoot, 'local-service.op.lock');
   ensurePrivateDir(ctx.config.stateRoot);
-  const deadline = Date.now() + OPERATION_LOCK_WAIT_MS;
+  // A quarter of this run's budget at most: the command itself needs the rest.
+  const deadline = Date.now() + Math.min(MAX_OPERATION_LOCK_WAIT_MS, (ctx.deadline - Date.now()) / 4);
   for (;;) {
     try {
       fs.writeFileSync(file, String(process.pid), { flag: 'wx', mode: 0o600 });
@@ -307,7 +311,7 @@ async function main(args) {
   }
   const serviceRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
   const config = resolveServiceConfig(process.env, serviceRoot);
-  const ctx = { config, env: process.env, paths: installPaths(config) };
+  const ctx = { config, env: process.env, paths: installPaths(config), deadline: commandDeadline(process.env, command) };
   // Nothing to guard before the first install has created the state root.
   const guarded = CHANGES_SERVICE.has(command) && (command === 'install' || fileExists(config.stateRoot));
   const status = guarded ? await withOperationLock(ctx, () => COMMANDS[command](ctx)) : await COMMANDS[command](ctx);

@@ -15,7 +15,9 @@ export const DEVELOPMENT_DEFAULTS = Object.freeze({
 });
 
 const START_TIMEOUT_BOUNDS = { min: 30, max: 900 };
-const DEFAULT_START_TIMEOUT = { install: 240, start: 120 };
+// Seconds the app gives each command before it kills this script.
+const APP_TIMEOUT_SECONDS = { install: 240, start: 120, stop: 30, status: 25, open: 25, uninstall: 30 };
+const SAFETY_MARGIN_SECONDS = 5;
 
 export class ConfigError extends Error {}
 
@@ -81,18 +83,20 @@ function resolveBuild(env, serviceRoot) {
   return { buildId, buildChannel };
 }
 
-// Seconds the app allows install/start before it kills this script; we must answer before that.
-export function startTimeoutSeconds(env, command) {
-  const fallback = DEFAULT_START_TIMEOUT[command] ?? DEFAULT_START_TIMEOUT.start;
+// The app's time-out for a command; TVN_SERVICE_START_TIMEOUT_SECONDS (clamped) overrides it for
+// install and start only.
+export function appTimeoutSeconds(env, command) {
+  const fallback = APP_TIMEOUT_SECONDS[command];
+  if (command !== 'install' && command !== 'start') return fallback;
   const raw = nonEmpty(env.TVN_SERVICE_START_TIMEOUT_SECONDS);
   const parsed = raw === undefined ? Number.NaN : Number(raw);
   if (!Number.isFinite(parsed)) return fallback;
   return Math.min(START_TIMEOUT_BOUNDS.max, Math.max(START_TIMEOUT_BOUNDS.min, parsed));
 }
 
-// How long install/start wait for /health: well inside the app's own time-out.
-export function healthWaitSeconds(env, command) {
-  return Math.min(60, startTimeoutSeconds(env, command) - 15);
+// When this run must have printed its status: a little before the app would give up on it.
+export function commandDeadline(env, command, now = Date.now()) {
+  return now + (appTimeoutSeconds(env, command) - SAFETY_MARGIN_SECONDS) * 1000;
 }
 
 export function trustedAppPathList(env) {

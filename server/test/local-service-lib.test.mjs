@@ -6,7 +6,7 @@ import { fileURLToPath } from 'node:url';
 
 import { redactSecrets } from '../../scripts/lib/redact.mjs';
 import { decideStatus, postureMatchesInstall } from '../../scripts/lib/service-status.mjs';
-import { healthWaitSeconds, resolveServiceConfig, serviceEnvironment, startTimeoutSeconds } from '../../scripts/lib/service-config.mjs';
+import { appTimeoutSeconds, resolveServiceConfig, serviceEnvironment } from '../../scripts/lib/service-config.mjs';
 import { environmentFileText, managerUnitDir, unitText } from '../../scripts/lib/systemd-user.mjs';
 
 const repoRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
@@ -99,12 +99,14 @@ test('configuration falls back to the development lane under HOME and honours th
   assert.deepEqual([env.PORT, env.TVN_BROKER_PORT, env.TVN_LOG_DIR, env.SWITCHYARD_BIND_HOST], ['50001', '50001', '/logs', '127.0.0.1']);
 });
 
-test('start wait stays inside the app time-out', () => {
-  const rows = [[undefined, 'install', 240, 60], [undefined, 'start', 120, 60], ['10', 'install', 30, 15], ['5000', 'start', 900, 60], ['soon', 'start', 120, 60]];
-  for (const [raw, command, timeout, wait] of rows) {
+test('each command keeps to the time-out the app gives it', () => {
+  const rows = [
+    [undefined, 'install', 240], [undefined, 'start', 120], ['10', 'install', 30], ['5000', 'start', 900],
+    ['soon', 'start', 120], ['10', 'stop', 30], ['5000', 'uninstall', 30], ['5000', 'status', 25],
+  ];
+  for (const [raw, command, timeout] of rows) {
     const env = raw === undefined ? {} : { TVN_SERVICE_START_TIMEOUT_SECONDS: raw };
-    assert.equal(startTimeoutSeconds(env, command), timeout, `${raw} ${command}`);
-    assert.equal(healthWaitSeconds(env, command), wait, `${raw} ${command}`);
+    assert.equal(appTimeoutSeconds(env, command), timeout, `${raw} ${command}`);
   }
 });
 

@@ -435,8 +435,9 @@ test('our own broker that listens but never answers as a broker is start_failed,
   lane.env.TVN_SERVICE_START_TIMEOUT_SECONDS = '30';
   const root = copiedServiceRoot(t, { entrySource: LISTENS_BUT_NEVER_HEALTHY });
 
-  const installed = await runScript(lane, 'install', { root });
+  const installed = await runScript(lane, 'install', { root, timeoutMs: 60000 });
   assert.deepEqual(words(installed.status), { status: 'start_failed', launchAgent: 'loaded', broker: 'start_failed' });
+  assert.ok(installed.elapsedMs < 30000, `install outlived the app's 30 s time-out: ${installed.elapsedMs} ms`);
   const pid = JSON.parse(fs.readFileSync(lane.runLock, 'utf8')).pid;
 
   // It is ours, so stop may end it (a foreign listener never is).
