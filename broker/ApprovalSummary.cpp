@@ -1,0 +1,6 @@
+#include "ApprovalSummary.h"
+
+ApprovalSummary ApprovalSummary::decode(JsonReader &reader)
+{
+    return decodeRecordFields<ApprovalSummary>(reader);
+}

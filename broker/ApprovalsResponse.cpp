@@ -1,0 +1,6 @@
+#include "ApprovalsResponse.h"
+
+ApprovalsResponse ApprovalsResponse::decode(JsonReader &reader)
+{
+    return decodeRecordFields<ApprovalsResponse>(reader);
+}

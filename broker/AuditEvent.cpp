@@ -1,0 +1,6 @@
+#include "AuditEvent.h"
+
+AuditEvent AuditEvent::decode(JsonReader &reader)
+{
+    return decodeRecordFields<AuditEvent>(reader);
+}

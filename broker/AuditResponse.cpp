@@ -1,0 +1,6 @@
+#include "AuditResponse.h"
+
+AuditResponse AuditResponse::decode(JsonReader &reader)
+{
+    return decodeRecordFields<AuditResponse>(reader);
+}

@@ -1,0 +1,6 @@
+#include "BrokerAgentConnectResponse.h"
+
+BrokerAgentConnectResponse BrokerAgentConnectResponse::decode(JsonReader &reader)
+{
+    return decodeRecordFields<BrokerAgentConnectResponse>(reader);
+}

@@ -1,0 +1,6 @@
+#include "BrokerHealth.h"
+
+BrokerHealth BrokerHealth::decode(JsonReader &reader)
+{
+    return decodeRecordFields<BrokerHealth>(reader);
+}

@@ -1,0 +1,6 @@
+#include "ConnectionHealth.h"
+
+ConnectionHealth ConnectionHealth::decode(JsonReader &reader)
+{
+    return decodeRecordFields<ConnectionHealth>(reader);
+}

@@ -1,0 +1,6 @@
+#include "ConnectionSummary.h"
+
+ConnectionSummary ConnectionSummary::decode(JsonReader &reader)
+{
+    return decodeRecordFields<ConnectionSummary>(reader);
+}

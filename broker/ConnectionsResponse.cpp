@@ -1,0 +1,6 @@
+#include "ConnectionsResponse.h"
+
+ConnectionsResponse ConnectionsResponse::decode(JsonReader &reader)
+{
+    return decodeRecordFields<ConnectionsResponse>(reader);
+}

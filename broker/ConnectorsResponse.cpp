@@ -1,0 +1,6 @@
+#include "ConnectorsResponse.h"
+
+ConnectorsResponse ConnectorsResponse::decode(JsonReader &reader)
+{
+    return decodeRecordFields<ConnectorsResponse>(reader);
+}

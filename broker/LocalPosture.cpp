@@ -1,0 +1,6 @@
+#include "LocalPosture.h"
+
+LocalPosture LocalPosture::decode(JsonReader &reader)
+{
+    return decodeRecordFields<LocalPosture>(reader);
+}

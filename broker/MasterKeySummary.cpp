@@ -1,0 +1,6 @@
+#include "MasterKeySummary.h"
+
+MasterKeySummary MasterKeySummary::decode(JsonReader &reader)
+{
+    return decodeRecordFields<MasterKeySummary>(reader);
+}

@@ -1,0 +1,6 @@
+#include "MasterKeysResponse.h"
+
+MasterKeysResponse MasterKeysResponse::decode(JsonReader &reader)
+{
+    return decodeRecordFields<MasterKeysResponse>(reader);
+}

@@ -1,0 +1,6 @@
+#include "OperatorSessionResponse.h"
+
+OperatorSessionResponse OperatorSessionResponse::decode(JsonReader &reader)
+{
+    return decodeRecordFields<OperatorSessionResponse>(reader);
+}

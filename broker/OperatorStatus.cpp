@@ -1,0 +1,6 @@
+#include "OperatorStatus.h"
+
+OperatorStatus OperatorStatus::decode(JsonReader &reader)
+{
+    return decodeRecordFields<OperatorStatus>(reader);
+}

@@ -1,0 +1,6 @@
+#include "ProxyProfileSummary.h"
+
+ProxyProfileSummary ProxyProfileSummary::decode(JsonReader &reader)
+{
+    return decodeRecordFields<ProxyProfileSummary>(reader);
+}

@@ -1,0 +1,6 @@
+#include "ProxyProfilesResponse.h"
+
+ProxyProfilesResponse ProxyProfilesResponse::decode(JsonReader &reader)
+{
+    return decodeRecordFields<ProxyProfilesResponse>(reader);
+}

@@ -1,0 +1,6 @@
+#include "ProxyServicesResponse.h"
+
+ProxyServicesResponse ProxyServicesResponse::decode(JsonReader &reader)
+{
+    return decodeRecordFields<ProxyServicesResponse>(reader);
+}
