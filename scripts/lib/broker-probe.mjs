@@ -5,7 +5,7 @@ import net from 'node:net';
 
 const HOST = '127.0.0.1';
 const MAX_BODY_BYTES = 256 * 1024;
-export const BROKER_SERVICE_NAME = 'switchyard-broker';
+const BROKER_SERVICE_NAME = 'switchyard-broker';
 
 export function isPortListening(port, timeoutMs = 800) {
   return new Promise((resolve) => {
@@ -21,7 +21,7 @@ export function isPortListening(port, timeoutMs = 800) {
 }
 
 // GET a JSON document; resolves null on any failure, time-out, non-2xx status or oversized body.
-export function getJson(port, pathname, timeoutMs) {
+function getJson(port, pathname, timeoutMs) {
   return new Promise((resolve) => {
     let settled = false;
     const settle = (value) => {
@@ -54,7 +54,7 @@ export function getJson(port, pathname, timeoutMs) {
   });
 }
 
-export function isBrokerHealth(body) {
+function isBrokerHealth(body) {
   return body !== null && typeof body === 'object' && body.service === BROKER_SERVICE_NAME;
 }
 

@@ -4,7 +4,7 @@ import { readFileSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 
-export const DEVELOPMENT_DEFAULTS = Object.freeze({
+const DEVELOPMENT_DEFAULTS = Object.freeze({
   runtimeLane: 'development',
   serviceLabel: 'com.torvane.local.dev',
   appBundleId: 'com.torvane.mac.dev',
@@ -99,7 +99,7 @@ export function commandDeadline(env, command, now = Date.now()) {
   return now + (appTimeoutSeconds(env, command) - SAFETY_MARGIN_SECONDS) * 1000;
 }
 
-export function trustedAppPathList(env) {
+function trustedAppPathList(env) {
   return (env.SWITCHYARD_TRUSTED_APP_PATHS ?? '').split(',').map((p) => p.trim()).filter(Boolean);
 }
 

@@ -10,9 +10,9 @@ export const STATUS = Object.freeze({
   notInstalled: 'not_installed',
 });
 
-export const LAUNCH_AGENT = Object.freeze({ loaded: 'loaded', installed: 'installed', notInstalled: 'not_installed' });
+const LAUNCH_AGENT = Object.freeze({ loaded: 'loaded', installed: 'installed', notInstalled: 'not_installed' });
 
-export const BROKER = Object.freeze({
+const BROKER = Object.freeze({
   listening: 'listening',
   notListening: 'not_listening',
   portConflict: 'port_conflict',
