@@ -5,6 +5,7 @@
 #include "ServiceTestSupport.h"
 
 #include <QElapsedTimer>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -187,6 +188,37 @@ private slots:
         const NodeInvocation fallback = NodeInvocation::resolve(std::nullopt, false);
         QVERIFY(fallback.executable == QStringLiteral("/usr/bin/env") ? fallback.argumentsPrefix == QStringList{"node"}
                                                                       : fallback.argumentsPrefix.isEmpty());
+    }
+
+    void packagedServiceRunsFromTheInstalledCopy()
+    {
+        QTemporaryDir root;
+        const QString resources = root.filePath(QStringLiteral("prefix/share/torvane"));
+        QVERIFY(writeBundledService(resources, "{}"));
+        QVERIFY(writeFile(resources + QStringLiteral("/Service/scripts/local-service.mjs"),
+                          "console.log(JSON.stringify(Object.assign(" + statusLine + ", {serviceRoot: process.cwd()})));\n"));
+        // The bundled runtime: a wrapper around this machine's Node (a bare "node" would find itself).
+        const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+        QVERIFY(!node.isEmpty());
+        QVERIFY(writeFile(resources + QStringLiteral("/bin/node"), "#!/bin/sh\nexec '" + node.toUtf8() + "' \"$@\"\n", executable));
+        const LocalServiceContext context =
+            serviceContext(root.filePath(QStringLiteral("home")), root.filePath(QStringLiteral("prefix")), resources);
+        const ServiceOutcome outcome = finish(LocalServiceController(context).run(LocalServiceCommand::status));
+        QVERIFY2(outcome.status, outcome.error ? qPrintable(outcome.error->description()) : "");
+        QCOMPARE(outcome.status->serviceRoot, std::optional<QString>(context.identity.serviceRootPath()));
+    }
+
+    void unlaunchableNodeIsALaunchError()
+    {
+        StandInCheckout checkout;
+        QVERIFY(checkout.write("//"));
+        const QString resources = checkout.root.filePath(QStringLiteral("build/share/torvane"));
+        // Executable, but neither a binary nor a script: the platform refuses to run it.
+        QVERIFY(writeFile(resources + QStringLiteral("/bin/node"), QByteArray(64, '\x01'), executable));
+        const ServiceOutcome outcome =
+            finish(LocalServiceController(serviceContext(checkout.home(), checkout.prefix(), resources)).run(LocalServiceCommand::status));
+        QCOMPARE(outcome.errorKind(), std::optional(LocalServiceControlError::Kind::launchFailed));
+        QVERIFY(!outcome.error->description().isEmpty());
     }
 
     void trustedAppPathsNameTheWrapper()
