@@ -145,11 +145,7 @@ void ServiceRootLocator::replaceInstalledCopy(const QString &inBundle) const
     const fs::path target = toFilesystemPath(standardized(m_context.identity.serviceRootPath()));
     try {
         fs::create_directories(target.parent_path());
-        // remove_all never follows links inside the tree; a link in place of the copy itself is
-        // someone else's directory and is refused rather than emptied.
-        if (fs::is_symlink(fs::symlink_status(target)))
-            throw LocalServiceControlError::fileOperationFailed(
-                QStringLiteral("The installed service copy is a symbolic link: %1").arg(QString::fromStdString(target.string())));
+        // remove_all never follows symbolic links: a link in place of the copy goes, its target stays.
         fs::remove_all(target);
         fs::copy(toFilesystemPath(inBundle), target, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
     } catch (const fs::filesystem_error &error) {

@@ -160,6 +160,24 @@ private slots:
         QVERIFY(locator.isPackagedServiceRoot(installed));
     }
 
+    void linkedInstalledCopyIsReplacedNotEmptied()
+    {
+        QTemporaryDir root;
+        const QString resources = root.filePath(QStringLiteral("prefix/share/torvane"));
+        QVERIFY(writeBundledService(resources, "{\"buildId\":\"2\"}"));
+        const LocalServiceContext context =
+            serviceContext(root.filePath(QStringLiteral("home")), root.filePath(QStringLiteral("prefix")), resources);
+        const QString elsewhere = root.filePath(QStringLiteral("my-checkout"));
+        QVERIFY(writeFile(elsewhere + QStringLiteral("/precious"), "keep"));
+        QVERIFY(QDir().mkpath(context.identity.applicationSupportRootPath()));
+        QVERIFY(QFile::link(elsewhere, context.identity.serviceRootPath()));
+
+        QCOMPARE(ServiceRootLocator(context).prepare(LocalServiceCommand::install), context.identity.serviceRootPath());
+        QVERIFY(!QFileInfo(context.identity.serviceRootPath()).isSymLink());
+        QVERIFY(ServiceRootLocator::holdsControlScript(context.identity.serviceRootPath()));
+        QVERIFY(QFile::exists(elsewhere + QStringLiteral("/precious")));
+    }
+
     void stopWithoutInstalledCopyRunsInBundle()
     {
         QTemporaryDir root;
