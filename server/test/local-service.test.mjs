@@ -179,21 +179,19 @@ const LISTENS_BUT_NEVER_HEALTHY = [
 
 // A minimal broker for a copied root, answering /health and its posture, that starts a
 // long-lived helper and writes its pid to $HOME/helper.pid.
-function brokerWithHelperSource() {
-  return [
-    "import http from 'node:http';",
-    "import { spawn } from 'node:child_process';",
-    "import { readFileSync, writeFileSync } from 'node:fs';",
-    "import { fileURLToPath } from 'node:url';",
-    "const serviceRoot = fileURLToPath(new URL('..', import.meta.url)).replace(/\\/$/, '');",
-    "const build = JSON.parse(readFileSync(`${serviceRoot}/tvn-build.json`, 'utf8'));",
-    "writeFileSync(`${process.env.HOME}/helper.pid`, String(spawn(process.execPath, ['-e', 'setInterval(() => {}, 1000)'], { stdio: 'ignore' }).pid));",
-    "http.createServer((req, res) => {",
-    "  const body = req.url === '/health' ? { ok: true, service: 'switchyard-broker' } : { loopbackOnly: true, serviceRoot, ...build };",
-    "  res.end(JSON.stringify(body));",
-    "}).listen(Number(process.env.PORT), '127.0.0.1');",
-  ].join('\n');
-}
+const BROKER_WITH_HELPER = [
+  "import http from 'node:http';",
+  "import { spawn } from 'node:child_process';",
+  "import { readFileSync, writeFileSync } from 'node:fs';",
+  "import { fileURLToPath } from 'node:url';",
+  "const serviceRoot = fileURLToPath(new URL('..', import.meta.url)).replace(/\\/$/, '');",
+  "const build = JSON.parse(readFileSync(`${serviceRoot}/tvn-build.json`, 'utf8'));",
+  "writeFileSync(`${process.env.HOME}/helper.pid`, String(spawn(process.execPath, ['-e', 'setInterval(() => {}, 1000)'], { stdio: 'ignore' }).pid));",
+  "http.createServer((req, res) => {",
+  "  const body = req.url === '/health' ? { ok: true, service: 'switchyard-broker' } : { loopbackOnly: true, serviceRoot, ...build };",
+  "  res.end(JSON.stringify(body));",
+  "}).listen(Number(process.env.PORT), '127.0.0.1');",
+].join('\n');
 
 // There is no desktop here: a stand-in xdg-open records the URL it was asked to open.
 function fakeXdgOpen(lane) {
@@ -449,7 +447,7 @@ test('our own broker that listens but never answers as a broker is start_failed,
 
 test('stop also ends the helper processes of the broker it started', async (t) => {
   const lane = await makeLane(t);
-  const root = copiedServiceRoot(t, { entrySource: brokerWithHelperSource() });
+  const root = copiedServiceRoot(t, { entrySource: BROKER_WITH_HELPER });
   const installed = await runScript(lane, 'install', { root });
   assert.equal(installed.status.status, 'ready', installed.stderr);
   const helperPid = Number(fs.readFileSync(path.join(lane.home, 'helper.pid'), 'utf8'));
