@@ -14,11 +14,6 @@
 
 #include <cmath>
 
-namespace {
-// QStringLiteral cannot be used inside coroutine bodies with GCC 12.
-constexpr const char *controlScript = "scripts/local-service.mjs";
-} // namespace
-
 struct LocalServiceController::Invocation {
     QString serviceRoot;
     NodeInvocation node;
@@ -81,7 +76,7 @@ QCoro::Task<LocalServiceStatus> LocalServiceController::run(LocalServiceCommand 
     // A caller's NaN, infinite or negative time-out would make no deadline at all.
     const double seconds = timeoutSeconds && std::isfinite(*timeoutSeconds) && *timeoutSeconds >= 0 ? *timeoutSeconds : defaultSeconds;
     QStringList arguments = invocation.node.argumentsPrefix;
-    arguments << QDir(invocation.serviceRoot).filePath(QLatin1String(controlScript)) << word;
+    arguments << QDir(invocation.serviceRoot).filePath(QStringLiteral("scripts/local-service.mjs")) << word;
     ChildProcessRequest request;
     request.program = invocation.node.executable;
     request.arguments = arguments;
