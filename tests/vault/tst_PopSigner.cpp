@@ -3,8 +3,12 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -157,6 +161,45 @@ private slots:
         QVERIFY(!run.err.contains(agentKey.toUtf8()));
         if (!message.isEmpty())
             QCOMPARE(QString::fromUtf8(run.err), QStringLiteral("tvn-pop-signer: ") + message + QLatin1Char('\n'));
+    }
+
+    // A TPM device this user may not open is named, with the fix, instead of looking absent.
+    void deviceWithoutPermissionNamesTheFix()
+    {
+        const QString runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"));
+        if (::getuid() != 0 || runuser.isEmpty() || !::getpwnam("nobody"))
+            QSKIP("needs root and runuser to act as another user");
+        QTemporaryDir shared;
+        QFile::setPermissions(shared.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther);
+        const QString state = shared.filePath(QStringLiteral("state"));
+        LocalAgentProfileStore(state, simulator()).storeTorvane(agentKey, QStringLiteral("agent"));
+        const passwd *nobody = ::getpwnam("nobody");
+        QCOMPARE(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"),
+                                                             QStringLiteral("%1:%2").arg(nobody->pw_uid).arg(nobody->pw_gid),
+                                                             state}),
+                 0);
+        // Stands in for /dev/tpmrm0 (root:tss 0660) seen by a user outside the group.
+        const QString device = shared.filePath(QStringLiteral("tpmrm0"));
+        QFile deviceFile(device);
+        QVERIFY(deviceFile.open(QIODevice::WriteOnly));
+        deviceFile.close();
+        QFile::setPermissions(device, QFile::ReadOwner | QFile::WriteOwner);
+
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("TSS2_LOG"));
+        env.insert(QStringLiteral("TVN_TPM_TCTI"), QStringLiteral("device:") + device);
+        process.setProcessEnvironment(env);
+        process.start(runuser, {QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"),
+                                QStringLiteral(TVN_SIGNER_PATH), QStringLiteral("open"), QStringLiteral("--profile"),
+                                QStringLiteral("agent"), QStringLiteral("--state-dir"), state});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(process.readAllStandardOutput(), QByteArray());
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+                 QStringLiteral("tvn-pop-signer: The TPM at %1 can't be opened: permission denied. Add your user to the "
+                                "group \"tss\" and log in again.\n")
+                     .arg(device));
     }
 
     void helpDescribesTheCommand()
