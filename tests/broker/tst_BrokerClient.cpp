@@ -1,6 +1,7 @@
 #include "BrokerClient.h"
 #include "BrokerErrorPresentation.h"
 #include "BrokerHealth.h"
+#include "BrokerPaths.h"
 #include "AwaitTask.h"
 #include "CannedHttpServer.h"
 
@@ -139,6 +140,28 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QString, expected);
         QCOMPARE(BrokerClient::requestURL(QUrl(base), path).toString(QUrl::FullyEncoded), expected);
+    }
+
+    void pathsEncodeOnlyWhereTheBrokerExpectsIt_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("health encodes both") << BrokerPaths::connectionHealth("git hub", "me@x/y")
+                                             << "/v1/connections/git%20hub/me@x%2Fy/health";
+        QTest::newRow("revoke inserts unchanged") << BrokerPaths::connectionRevoke("git hub", "me@x")
+                                                  << "/v1/connections/git hub/me@x/revoke";
+        QTest::newRow("emergency revoke encodes") << BrokerPaths::masterKeyRevokeEncoded("k/1?") << "/v1/master-keys/k%2F1%3F/revoke";
+        QTest::newRow("single revoke unchanged") << BrokerPaths::masterKeyRevoke("k 1") << "/v1/master-keys/k 1/revoke";
+        QTest::newRow("profile revoke encodes") << BrokerPaths::proxyProfileRevoke(QString::fromUtf8("pr\xC3\xBC#1"))
+                                                << "/v1/proxy/profiles/pr%C3%BC%231/revoke";
+        QTest::newRow("agent connect") << BrokerPaths::agentConnect("claude-code") << "/v1/agents/claude-code/connect";
+    }
+
+    void pathsEncodeOnlyWhereTheBrokerExpectsIt()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        QCOMPARE(path, expected);
     }
 
     void refusedConnectionReadsAsUnreachable()
