@@ -1,3 +1,4 @@
+#include "IdentityTestSupport.h"
 #include "ServiceEnvironment.h"
 
 #include <QDir>
@@ -7,33 +8,10 @@
 
 namespace {
 
-QVariantMap productionInfo()
-{
-    return {
-        {QStringLiteral("CFBundleName"), QStringLiteral("Torvane")},
-        {QStringLiteral("CFBundleDisplayName"), QStringLiteral("Torvane")},
-        {QStringLiteral("CFBundleIdentifier"), QStringLiteral("com.torvane.mac")},
-        {QStringLiteral("TVNRuntimeLane"), QStringLiteral("production")},
-        {QStringLiteral("TVNServiceLabel"), QStringLiteral("com.torvane.local")},
-        {QStringLiteral("TVNBrokerPort"), 47381},
-        {QStringLiteral("TVNStateRootName"), QStringLiteral(".torvane")},
-        {QStringLiteral("TVNLogDirectoryName"), QStringLiteral("Torvane")},
-        {QStringLiteral("TVNApplicationSupportName"), QStringLiteral("Torvane")},
-    };
-}
-
 TVNRuntimeIdentity identityFor(bool production)
 {
-    return TVNRuntimeIdentity::resolve(production ? productionInfo() : QVariantMap(), QStringLiteral("/home/alice"),
+    return TVNRuntimeIdentity::resolve(production ? shippingInfo() : QVariantMap(), QStringLiteral("/home/alice"),
                                        QStringLiteral("/home/alice/.local/share"));
-}
-
-QProcessEnvironment environmentFrom(const QStringList &assignments)
-{
-    QProcessEnvironment environment;
-    for (const QString &assignment : assignments)
-        environment.insert(assignment.section(QLatin1Char('='), 0, 0), assignment.section(QLatin1Char('='), 1));
-    return environment;
 }
 
 enum Flag { Packaged = 1, Sealed = 2, BundledSigner = 4 };

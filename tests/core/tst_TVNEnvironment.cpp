@@ -1,3 +1,4 @@
+#include "IdentityTestSupport.h"
 #include "TVNEnvironment.h"
 
 #include <QTest>
@@ -6,10 +7,7 @@ namespace {
 
 TVNEnvironment environmentWith(const QStringList &assignments)
 {
-    QProcessEnvironment environment;
-    for (const QString &assignment : assignments)
-        environment.insert(assignment.section(QLatin1Char('='), 0, 0), assignment.section(QLatin1Char('='), 1));
-    return TVNEnvironment(environment);
+    return TVNEnvironment(environmentFrom(assignments));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "AppMetadata.h"
+#include "IdentityTestSupport.h"
 #include "TVNRuntimeIdentity.h"
 
 #include <QDir>
@@ -7,21 +8,6 @@
 #include <QTest>
 
 namespace {
-
-QVariantMap shippingInfo()
-{
-    return {
-        {QStringLiteral("CFBundleName"), QStringLiteral("Torvane")},
-        {QStringLiteral("CFBundleDisplayName"), QStringLiteral("Torvane")},
-        {QStringLiteral("CFBundleIdentifier"), QStringLiteral("com.torvane.mac")},
-        {QStringLiteral("TVNRuntimeLane"), QStringLiteral("production")},
-        {QStringLiteral("TVNServiceLabel"), QStringLiteral("com.torvane.local")},
-        {QStringLiteral("TVNBrokerPort"), 47381},
-        {QStringLiteral("TVNStateRootName"), QStringLiteral(".torvane")},
-        {QStringLiteral("TVNLogDirectoryName"), QStringLiteral("Torvane")},
-        {QStringLiteral("TVNApplicationSupportName"), QStringLiteral("Torvane")},
-    };
-}
 
 QVariantMap shippingWith(const QString &key, const QVariant &value)
 {

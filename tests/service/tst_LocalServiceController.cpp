@@ -59,6 +59,17 @@ bool writeBundledService(const QString &resources, const QByteArray &version)
         && writeFile(service.filePath(QStringLiteral("scripts/local-service.mjs")), "// service\n");
 }
 
+// An installed app whose resources carry the service: <root>/prefix/share/torvane/Service.
+struct BundledApp {
+    QTemporaryDir root;
+    QString resources() const { return root.filePath(QStringLiteral("prefix/share/torvane")); }
+    LocalServiceContext context() const
+    {
+        return serviceContext(root.filePath(QStringLiteral("home")), root.filePath(QStringLiteral("prefix")), resources());
+    }
+    bool write(const QByteArray &version) const { return writeBundledService(resources(), version); }
+};
+
 } // namespace
 
 class TestLocalServiceController : public QObject
@@ -144,11 +155,9 @@ private slots:
         QFETCH(int, command);
         QFETCH(bool, installedDiffers);
         QFETCH(bool, copied);
-        QTemporaryDir root;
-        const QString resources = root.filePath(QStringLiteral("prefix/share/torvane"));
-        QVERIFY(writeBundledService(resources, "{\"buildId\":\"2\"}"));
-        const LocalServiceContext context =
-            serviceContext(root.filePath(QStringLiteral("home")), root.filePath(QStringLiteral("prefix")), resources);
+        BundledApp app;
+        QVERIFY(app.write("{\"buildId\":\"2\"}"));
+        const LocalServiceContext context = app.context();
         const QString installed = context.identity.serviceRootPath();
         QVERIFY(writeBundledService(context.identity.applicationSupportRootPath(), installedDiffers ? "{\"buildId\":\"1\"}" : "{\"buildId\":\"2\"}"));
         const QString marker = installed + QStringLiteral("/installed-marker");
@@ -162,12 +171,10 @@ private slots:
 
     void linkedInstalledCopyIsReplacedNotEmptied()
     {
-        QTemporaryDir root;
-        const QString resources = root.filePath(QStringLiteral("prefix/share/torvane"));
-        QVERIFY(writeBundledService(resources, "{\"buildId\":\"2\"}"));
-        const LocalServiceContext context =
-            serviceContext(root.filePath(QStringLiteral("home")), root.filePath(QStringLiteral("prefix")), resources);
-        const QString elsewhere = root.filePath(QStringLiteral("my-checkout"));
+        BundledApp app;
+        QVERIFY(app.write("{\"buildId\":\"2\"}"));
+        const LocalServiceContext context = app.context();
+        const QString elsewhere = app.root.filePath(QStringLiteral("my-checkout"));
         QVERIFY(writeFile(elsewhere + QStringLiteral("/precious"), "keep"));
         QVERIFY(QDir().mkpath(context.identity.applicationSupportRootPath()));
         QVERIFY(QFile::link(elsewhere, context.identity.serviceRootPath()));
@@ -180,22 +187,20 @@ private slots:
 
     void stopWithoutInstalledCopyRunsInBundle()
     {
-        QTemporaryDir root;
-        const QString resources = root.filePath(QStringLiteral("prefix/share/torvane"));
-        QVERIFY(writeBundledService(resources, "{}"));
-        const LocalServiceContext context =
-            serviceContext(root.filePath(QStringLiteral("home")), root.filePath(QStringLiteral("prefix")), resources);
+        BundledApp app;
+        QVERIFY(app.write("{}"));
+        const QString resources = app.resources();
+        const LocalServiceContext context = app.context();
         QCOMPARE(ServiceRootLocator(context).prepare(LocalServiceCommand::stop), resources + QStringLiteral("/Service"));
         QVERIFY(!QFile::exists(context.identity.serviceRootPath()));
     }
 
     void packagedServiceNeedsBundledNode()
     {
-        QTemporaryDir root;
-        const QString resources = root.filePath(QStringLiteral("prefix/share/torvane"));
-        QVERIFY(writeBundledService(resources, "{}"));
-        const LocalServiceContext context =
-            serviceContext(root.filePath(QStringLiteral("home")), root.filePath(QStringLiteral("prefix")), resources);
+        BundledApp app;
+        QVERIFY(app.write("{}"));
+        const QString resources = app.resources();
+        const LocalServiceContext context = app.context();
         // Node is installed on this machine, yet a packaged service must not use it.
         for (const LocalServiceCommand command : {LocalServiceCommand::status, LocalServiceCommand::stop}) {
             const ServiceOutcome outcome = finish(LocalServiceController(context).run(command));
@@ -210,17 +215,16 @@ private slots:
 
     void packagedServiceRunsFromTheInstalledCopy()
     {
-        QTemporaryDir root;
-        const QString resources = root.filePath(QStringLiteral("prefix/share/torvane"));
-        QVERIFY(writeBundledService(resources, "{}"));
+        BundledApp app;
+        QVERIFY(app.write("{}"));
+        const QString resources = app.resources();
         QVERIFY(writeFile(resources + QStringLiteral("/Service/scripts/local-service.mjs"),
                           "console.log(JSON.stringify(Object.assign(" + statusLine + ", {serviceRoot: process.cwd()})));\n"));
         // The bundled runtime: a wrapper around this machine's Node (a bare "node" would find itself).
         const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
         QVERIFY(!node.isEmpty());
         QVERIFY(writeFile(resources + QStringLiteral("/bin/node"), "#!/bin/sh\nexec '" + node.toUtf8() + "' \"$@\"\n", executable));
-        const LocalServiceContext context =
-            serviceContext(root.filePath(QStringLiteral("home")), root.filePath(QStringLiteral("prefix")), resources);
+        const LocalServiceContext context = app.context();
         const ServiceOutcome outcome = finish(LocalServiceController(context).run(LocalServiceCommand::status));
         QVERIFY2(outcome.status, outcome.error ? qPrintable(outcome.error->description()) : "");
         QCOMPARE(outcome.status->serviceRoot, std::optional<QString>(context.identity.serviceRootPath()));
