@@ -13,14 +13,17 @@ export function tempStateDir() {
   return path.join(root, 'state');
 }
 
-export async function startBroker({ env = {}, stateDir = tempStateDir(), logs = [] } = {}) {
+// Extra options (approvalTtlMs, …) go to createBroker as they are.
+export async function startBroker({ env = {}, stateDir = tempStateDir(), logs = [], ...options } = {}) {
   const broker = createBroker({
     env: { HOME: path.dirname(stateDir), SWITCHYARD_STATE_DIR: stateDir, ...env },
     port: 0,
     scryptParams: FAST_SCRYPT,
     log: (line) => logs.push(line),
+    ...options,
   });
   await broker.start();
+  broker.server.unref(); // a failed test that never closes it must not keep the run alive
   const client = makeClient(broker.url);
   return { broker, stateDir, logs, ...client, close: () => broker.close() };
 }

@@ -48,6 +48,7 @@ export async function startFakeProvider() {
     return send(200, { ok: true, echo: { method: req.method, path, query: record.query, body: record.body } });
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  server.unref();
   const base = `http://127.0.0.1:${server.address().port}`;
 
   return {

@@ -1,0 +1,191 @@
+import { test, describe, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { startReadyBroker } from '../testkit/brokerHarness.mjs';
+import { startFakeProvider } from '../testkit/fakeProvider.mjs';
+
+describe('agent keys, execution and approvals', () => {
+  let fake;
+  let h;
+  let s;
+  const createKey = async (body) => (await h.post('/v1/master-keys', { name: '', maxRisk: 'medium', ...body }, s)).body;
+  const execute = (bearer, body) => h.post('/v1/execute', body, { bearer });
+  const actions = async () => (await h.get('/v1/audit', s)).body.events.map((e) => `${e.action}:${e.decision}`);
+
+  before(async () => {
+    fake = await startFakeProvider();
+    h = await startReadyBroker({ env: { ...fake.env(), SWITCHYARD_PROVIDER_TIMEOUT_SECONDS: '0.3' } });
+    s = { session: h.session };
+    for (const connector of ['github', 'slack', 'vercel']) await h.post(`/v1/credentials/${connector}`, { token: `valid-${connector}`, accountId: 'default' }, s);
+  });
+  after(async () => {
+    await h.close();
+    await fake.close();
+  });
+
+  test('a new key is shown once, stored as a hash, and listed without its secret', async () => {
+    const created = await createKey({ agentId: 'claude-code', name: 'Claude Code', connectorIds: ['github', 'github', 'slack'] });
+    assert.match(created.key, /^tvn_[A-Za-z0-9_-]{43}$/);
+    assert.deepEqual(Object.keys(created.record).sort(), ['agentId', 'createdAt', 'id', 'maxRisk', 'name', 'scopes', 'status']);
+    assert.deepEqual(created.record.scopes, ['connector:github', 'connector:slack']);
+    assert.ok(!fs.readFileSync(path.join(h.stateDir, 'vault.json'), 'utf8').includes(created.key));
+    const listed = (await h.get('/v1/master-keys', s)).body.keys.find((k) => k.id === created.record.id);
+    assert.equal(listed.status, 'active');
+    assert.ok(!JSON.stringify(listed).includes(created.key));
+    assert.equal((await createKey({ agentId: 'x', connectorIds: ['github'], maxRisk: '' })).record.maxRisk, 'medium');
+    assert.equal((await createKey({ agentId: 'named', connectorIds: ['github'] })).record.name, 'named');
+  });
+
+  test('the agent sees only the tools of its scopes up to its maxRisk, with input schemas', async () => {
+    const low = await createKey({ agentId: 'reader', connectorIds: ['github', 'vercel'], maxRisk: 'low' });
+    const tools = (await h.get('/v1/agent/tools', { bearer: low.key })).body;
+    assert.ok(tools.tools.length > 0);
+    assert.ok(tools.tools.every((t) => t.risk === 'low' && ['github', 'vercel'].includes(t.connectorId)));
+    const issues = tools.tools.find((t) => t.toolId === 'github.issues.list');
+    assert.deepEqual(issues.inputSchema.required, ['owner', 'repo']);
+    assert.equal(issues.inputSchema.properties.per_page.type, 'integer');
+    const high = await createKey({ agentId: 'deployer', connectorIds: ['vercel'], maxRisk: 'high' });
+    const cancel = (await h.get('/v1/agent/tools', { bearer: high.key })).body.tools.find((t) => t.toolId === 'vercel.deployment.cancel');
+    assert.equal(cancel.requiresApproval, true);
+  });
+
+  test('a read runs at once with the stored credential and the input placed by the template', async () => {
+    const { key } = await createKey({ agentId: 'runner', connectorIds: ['github'] });
+    const res = await execute(key, { connectorId: 'github', toolId: 'github.issues.list', input: { owner: 'oct o', repo: 'hello?', state: 'open' } });
+    assert.equal(res.status, 200);
+    assert.equal(res.body.status, 'completed');
+    const call = fake.requests.at(-1);
+    assert.deepEqual([call.method, call.path, call.query, call.token], ['GET', '/repos/oct%20o/hello%3F/issues', { state: 'open' }, 'valid-github']);
+    assert.ok(!JSON.stringify(res.body).includes('valid-github'));
+    const listed = (await h.get('/v1/master-keys', s)).body.keys.find((k) => k.agentId === 'runner');
+    assert.ok(listed.lastUsedAt);
+  });
+
+  test('policy and input errors are refused before the provider is called', async () => {
+    const { key } = await createKey({ agentId: 'limited', connectorIds: ['github'], maxRisk: 'low' });
+    const before = fake.requests.length;
+    const cases = [
+      [{ connectorId: 'slack', toolId: 'slack.auth.test' }, 403, 'agent key is not allowed to use connector slack'],
+      [{ connectorId: 'github', toolId: 'github.issue.create', input: { owner: 'a', repo: 'b', title: 't' } }, 403, 'tool github.issue.create (risk medium) is above'],
+      [{ connectorId: 'nope', toolId: 'x' }, 404, 'unknown connector nope'],
+      [{ connectorId: 'github', toolId: 'github.nope' }, 404, 'unknown tool github.nope'],
+      [{ connectorId: 'github', toolId: 'github.issues.list', input: { owner: 'a' } }, 400, 'input.repo is required'],
+      [{ connectorId: 'github', toolId: 'github.issues.list', input: { owner: 'a', repo: 'b', per_page: '5' } }, 400, 'input.per_page must be of type integer'],
+      [{ connectorId: 'github', toolId: 'github.issues.list', input: { owner: 'a', repo: 'b', extra: 1 } }, 400, 'input.extra is not an input'],
+      [{ connectorId: 'github', toolId: 'github.issues.list', input: { owner: '..', repo: 'b' } }, 400, 'input.owner is not a valid path value'],
+      [{ connectorId: 'github', toolId: 'github.issues.list', input: [] }, 400, 'input must be a JSON object'],
+      [{ connectorId: 'github', toolId: 'github.user.get', accountId: 'someone-else' }, 404, 'no connection github/someone-else'],
+      [{ connectorId: 'github', toolId: 'github.user.get', agentId: 'impostor' }, 400, 'agentId does not match the agent key'],
+      [{ toolId: 'github.user.get' }, 400, 'connectorId is required'],
+    ];
+    for (const [body, status, error] of cases) {
+      const res = await execute(key, body);
+      assert.equal(res.status, status, JSON.stringify(body));
+      assert.ok(res.body.error.startsWith(error), res.body.error);
+    }
+    assert.equal(fake.requests.length, before);
+    assert.ok((await actions()).includes('tool.execute:denied'));
+    assert.equal((await execute('tvn_not-a-key', { connectorId: 'github', toolId: 'github.user.get' })).status, 401);
+    assert.equal((await h.post('/v1/execute', { connectorId: 'github', toolId: 'github.user.get' })).status, 401);
+  });
+
+  test('a write above low risk waits for approval; approving runs it and the agent collects the result', async () => {
+    const { key } = await createKey({ agentId: 'writer', connectorIds: ['github'] });
+    const input = { owner: 'o', repo: 'r', title: 'Bug', labels: ['a', { nested: [1, null] }] };
+    const pending = await execute(key, { connectorId: 'github', toolId: 'github.issue.create', input });
+    assert.equal(pending.status, 202);
+    assert.equal(pending.body.status, 'pending_approval');
+    const id = pending.body.approvalId;
+    const listed = (await h.get('/v1/approvals', s)).body.approvals.find((a) => a.id === id);
+    assert.deepEqual([listed.agentId, listed.connectorId, listed.toolId, listed.risk], ['writer', 'github', 'github.issue.create', 'medium']);
+    assert.deepEqual(listed.displayInput, input);
+    assert.match(listed.requestDigest, /^[0-9a-f]{64}$/);
+    assert.ok(Date.parse(listed.expiresAt) - Date.now() > 9 * 60 * 1000);
+    assert.equal((await h.get(`/v1/execute/${id}`, { bearer: key })).status, 202);
+    assert.ok(!fake.requests.some((r) => r.path === '/repos/o/r/issues'), 'nothing ran before approval');
+
+    assert.equal((await h.post(`/v1/approvals/${id}/approve`, {}, s)).status, 200);
+    const result = await h.get(`/v1/execute/${id}`, { bearer: key });
+    assert.equal(result.status, 200);
+    assert.deepEqual(result.body.output.echo.body, { title: 'Bug', labels: ['a', { nested: [1, null] }] });
+    assert.equal((await h.post(`/v1/approvals/${id}/approve`, {}, s)).status, 409);
+    assert.ok(!(await h.get('/v1/approvals', s)).body.approvals.some((a) => a.id === id));
+    const other = await createKey({ agentId: 'other', connectorIds: ['github'] });
+    assert.equal((await h.get(`/v1/execute/${id}`, { bearer: other.key })).status, 404, 'only the asking key sees the result');
+  });
+
+  test('denying records the reason for the agent; unknown approvals are 404', async () => {
+    const { key } = await createKey({ agentId: 'denied', connectorIds: ['slack'] });
+    const { approvalId } = (await execute(key, { connectorId: 'slack', toolId: 'slack.message.post', input: { channel: 'C1', text: 'hi' } })).body;
+    assert.equal((await h.post(`/v1/approvals/${approvalId}/deny`, { reason: 'Denied from Torvane Mac app' }, s)).status, 200);
+    const res = await h.get(`/v1/execute/${approvalId}`, { bearer: key });
+    assert.deepEqual([res.status, res.body.status, res.body.reason], [403, 'denied', 'Denied from Torvane Mac app']);
+    assert.equal((await h.post('/v1/approvals/apr_missing/approve', {}, s)).status, 404);
+    assert.ok((await actions()).includes('approval.deny:denied'));
+  });
+
+  test("the app's smoke test raises an approval with its operator session", async () => {
+    const res = await h.post('/v1/execute', { agentId: 'codex', connectorId: 'github', toolId: 'github.issue.create', input: { owner: 'o', repo: 'r', title: 'Mac approval smoke test' } }, s);
+    assert.equal(res.status, 202);
+    const approval = (await h.get('/v1/approvals', s)).body.approvals.find((a) => a.id === res.body.approvalId);
+    assert.equal(approval.agentId, 'codex');
+    assert.equal((await h.post('/v1/execute', { connectorId: 'github', toolId: 'github.user.get' }, s)).status, 400, 'agentId is required');
+  });
+
+  test('the kill switch refuses every agent call and approval until it is turned off', async () => {
+    const { key } = await createKey({ agentId: 'paused', connectorIds: ['github'] });
+    const { approvalId } = (await execute(key, { connectorId: 'github', toolId: 'github.issue.create', input: { owner: 'o', repo: 'r', title: 't' } })).body;
+    assert.equal((await h.post('/v1/killswitch', { enabled: 'yes' }, s)).status, 400);
+    assert.equal((await h.post('/v1/killswitch', { enabled: true }, s)).status, 200);
+    const read = { connectorId: 'github', toolId: 'github.user.get' };
+    assert.equal((await execute(key, read)).status, 403);
+    assert.equal((await h.get('/v1/agent/tools', { bearer: key })).status, 403);
+    assert.equal((await h.post('/v1/execute', { ...read, agentId: 'codex' }, s)).status, 403);
+    assert.equal((await h.post(`/v1/approvals/${approvalId}/approve`, {}, s)).status, 409);
+    assert.equal((await h.post('/v1/killswitch', { enabled: false }, s)).status, 200);
+    assert.equal((await execute(key, read)).status, 200);
+    assert.ok((await actions()).includes('killswitch.enable:allowed'));
+  });
+
+  test('revoking a key stops it at once and cancels its pending requests', async () => {
+    const { key, record } = await createKey({ agentId: 'revoked', connectorIds: ['github'] });
+    const { approvalId } = (await execute(key, { connectorId: 'github', toolId: 'github.issue.create', input: { owner: 'o', repo: 'r', title: 't' } })).body;
+    assert.equal((await h.post(`/v1/master-keys/${record.id}/revoke`, {}, s)).status, 200);
+    assert.equal((await h.post(`/v1/master-keys/${record.id}/revoke`, {}, s)).body.error, 'already revoked');
+    assert.equal((await h.post('/v1/master-keys/mk_missing/revoke', {}, s)).status, 404);
+    const res = await execute(key, { connectorId: 'github', toolId: 'github.user.get' });
+    assert.deepEqual([res.status, res.body.error], [401, 'invalid or revoked agent key']);
+    assert.ok(!(await h.get('/v1/approvals', s)).body.approvals.some((a) => a.id === approvalId));
+    const listed = (await h.get('/v1/master-keys', s)).body.keys.find((k) => k.id === record.id);
+    assert.deepEqual([listed.status, Boolean(listed.revokedAt)], ['revoked', true]);
+  });
+
+  test('a provider that hangs during a call is cut off with a clear error', async () => {
+    await h.post('/v1/credentials/github', { token: 'valid-gh-2', accountId: 'second' }, s);
+    h.broker.services.store.update((draft) => {
+      const record = draft.connections.find((c) => c.accountId === 'second');
+      record.secret = h.broker.services.vault.encrypt(record.id, 'hang-now');
+    });
+    const { key } = await createKey({ agentId: 'patient', connectorIds: ['github'] });
+    const res = await execute(key, { connectorId: 'github', toolId: 'github.user.get', accountId: 'second' });
+    assert.deepEqual([res.status, res.body.error], [502, 'provider request failed: GitHub did not answer within 0.3 s']);
+    assert.ok((await actions()).includes('tool.execute:provider_error'));
+  });
+});
+
+test('approvals expire after their window', async (t) => {
+  const fake = await startFakeProvider();
+  t.after(() => fake.close());
+  const h = await startReadyBroker({ env: fake.env(), approvalTtlMs: 150 });
+  t.after(() => h.close());
+  const s = { session: h.session };
+  await h.post('/v1/credentials/github', { token: 'valid-gh', accountId: 'default' }, s);
+  const { key } = (await h.post('/v1/master-keys', { agentId: 'slow', name: 'slow', connectorIds: ['github'] }, s)).body;
+  const { approvalId } = (await h.post('/v1/execute', { connectorId: 'github', toolId: 'github.issue.create', input: { owner: 'o', repo: 'r', title: 't' } }, { bearer: key })).body;
+  await new Promise((resolve) => setTimeout(resolve, 200));
+  assert.deepEqual((await h.get('/v1/approvals', s)).body.approvals, []);
+  assert.equal((await h.post(`/v1/approvals/${approvalId}/approve`, {}, s)).status, 410);
+  assert.equal((await h.get(`/v1/execute/${approvalId}`, { bearer: key })).status, 410);
+  assert.ok((await h.get('/v1/audit', s)).body.events.some((e) => e.action === 'approval.expire'));
+});
