@@ -7,6 +7,7 @@ import { readJsonBody } from './http/body.mjs';
 import { HttpError, errorBody } from './http/errors.mjs';
 import { Reply, reply, raw, sendReply } from './http/reply.mjs';
 import { createServices } from './services.mjs';
+import { StateFileError } from './state/files.mjs';
 import { routeModules } from './routes/index.mjs';
 
 const BODY_METHODS = new Set(['POST', 'PUT', 'PATCH', 'DELETE']);
@@ -133,7 +134,9 @@ export function createBroker(options = {}) {
     } catch (error) {
       if (!(error instanceof HttpError)) log(`${req.method} ${String(req.url).split('?')[0]} failed: ${error?.message ?? error}`);
       const status = error instanceof HttpError ? error.status : 500;
-      const body = error instanceof HttpError ? errorBody(error) : { error: 'internal broker error' };
+      let body = { error: 'internal broker error' };
+      if (error instanceof HttpError) body = errorBody(error);
+      else if (error instanceof StateFileError) body = { error: `broker state problem: ${error.message}` };
       if (status === 413 || status === 421) res.setHeader('connection', 'close');
       sendReply(res, new Reply(status, body));
     }

@@ -1,0 +1,135 @@
+import { test, describe } from 'node:test';
+import assert from 'node:assert/strict';
+import crypto from 'node:crypto';
+import fs from 'node:fs';
+import path from 'node:path';
+import { spawn } from 'node:child_process';
+import { fileURLToPath } from 'node:url';
+import { bootstrapSecret, startBroker, startReadyBroker, tempStateDir } from '../testkit/brokerHarness.mjs';
+import { GENESIS_HASH, eventHash, openAuditLog, verifyChain } from '../state/audit.mjs';
+import { canonicalJson } from '../lib/canonical.mjs';
+import { openStore } from '../state/store.mjs';
+
+const auditFile = (dir) => path.join(dir, 'audit.log');
+const readLines = (dir) => fs.readFileSync(auditFile(dir), 'utf8').trim().split('\n');
+
+describe('audit chain', () => {
+  test('each hash is sha256(previousHash + canonical JSON of the event); listing is newest first', async (t) => {
+    const h = await startReadyBroker();
+    t.after(() => h.close());
+    await h.post('/v1/killswitch', { enabled: true }, { session: h.session });
+    await h.post('/v1/killswitch', { enabled: false }, { session: h.session });
+    const { events } = (await h.get('/v1/audit', { session: h.session })).body;
+    assert.deepEqual(events.map((e) => e.sequence), [...Array(events.length).keys()].map((i) => events.length - i));
+    const chain = [...events].reverse();
+    assert.equal(chain[0].previousHash, GENESIS_HASH);
+    for (const event of chain) {
+      const { hash, previousHash, ...body } = event;
+      const expected = crypto.createHash('sha256').update(previousHash + canonicalJson(body)).digest('hex');
+      assert.equal(hash, expected);
+      for (const key of ['id', 'timestamp', 'actor', 'action', 'decision', 'correlationId']) assert.equal(typeof event[key], 'string', key);
+    }
+    assert.equal((await h.get('/v1/audit?limit=2', { session: h.session })).body.events[0].sequence, events[0].sequence);
+    assert.equal((await h.get('/v1/audit?limit=abc', { session: h.session })).status, 400);
+  });
+
+  test('verification finds an edited, removed or reordered event', () => {
+    const dir = tempStateDir();
+    fs.mkdirSync(dir, { recursive: true, mode: 0o700 });
+    const log = openAuditLog(dir);
+    for (let i = 0; i < 4; i++) log.append({ actor: 'operator', action: 'test', decision: 'allowed' });
+    const events = log.events;
+    log.close();
+    assert.equal(verifyChain(events).ok, true);
+    const edited = structuredClone(events);
+    edited[1].decision = 'denied';
+    const rehashed = structuredClone(edited);
+    rehashed[1].hash = eventHash(rehashed[1].previousHash, rehashed[1]);
+    const cases = [
+      [edited, 2, 'hash mismatch'],
+      [rehashed, 3, 'previous hash mismatch'],
+      [[events[0], events[2], events[3]], 2, 'sequence gap'],
+      [[events[1], events[0]], 1, 'sequence gap'],
+    ];
+    for (const [list, brokenAt, reason] of cases) assert.deepEqual(verifyChain(list), { ok: false, checked: brokenAt - 1, brokenAt, reason });
+  });
+
+  test('a cut-off last record is discarded on open and the chain goes on from the last whole one', () => {
+    const dir = tempStateDir();
+    fs.mkdirSync(dir, { recursive: true, mode: 0o700 });
+    const first = openAuditLog(dir);
+    first.append({ actor: 'operator', action: 'one', decision: 'allowed' });
+    first.close();
+    fs.appendFileSync(auditFile(dir), '{"id":"evt_half","sequence":2,"times');
+    const logs = [];
+    const reopened = openAuditLog(dir, { log: (line) => logs.push(line) });
+    assert.equal(reopened.events.length, 1);
+    assert.match(logs[0], /discarded an incomplete trailing record/);
+    reopened.append({ actor: 'operator', action: 'two', decision: 'allowed' });
+    reopened.close();
+    assert.equal(verifyChain(readLines(dir).map((l) => JSON.parse(l))).ok, true);
+  });
+});
+
+describe('local proof', () => {
+  test('reports a passing self-check and writes an owner-only artifact', async (t) => {
+    const h = await startReadyBroker();
+    t.after(() => h.close());
+    const res = await h.get('/v1/proof/latest', { session: h.session });
+    assert.equal(res.body.available, true);
+    assert.equal(res.body.proof.ok, true, JSON.stringify(res.body.proof.results));
+    assert.deepEqual(res.body.proof.results.map((r) => r.name), ['audit_chain', 'state_modes_owner_only', 'loopback_bind', 'credentials_sealed']);
+    assert.equal(fs.statSync(res.body.artifact).mode & 0o777, 0o600);
+    assert.deepEqual(JSON.parse(fs.readFileSync(res.body.artifact, 'utf8')).results, res.body.proof.results);
+  });
+
+  test('fails on a tampered audit log and on a file others can read', async (t) => {
+    const h = await startReadyBroker();
+    await h.post('/v1/killswitch', { enabled: true }, { session: h.session });
+    await h.close();
+    const lines = readLines(h.stateDir);
+    const second = JSON.parse(lines[1]);
+    second.decision = 'denied';
+    lines[1] = JSON.stringify(second);
+    fs.writeFileSync(auditFile(h.stateDir), `${lines.join('\n')}\n`);
+    fs.chmodSync(auditFile(h.stateDir), 0o640);
+    assert.throws(() => openAuditLog(h.stateDir), /mode 0640/);
+    fs.chmodSync(auditFile(h.stateDir), 0o600);
+
+    const b = await startBroker({ stateDir: h.stateDir });
+    t.after(() => b.close());
+    const bootstrap = { headers: { 'x-tvn-operator-bootstrap': bootstrapSecret(h.stateDir) } };
+    const session = (await b.post('/v1/operator/session', { label: 't' }, bootstrap)).body.sessionId;
+    fs.writeFileSync(path.join(h.stateDir, 'stray.txt'), 'x', { mode: 0o644 });
+    fs.chmodSync(path.join(h.stateDir, 'stray.txt'), 0o644);
+    const proof = (await b.get('/v1/proof/latest', { session })).body.proof;
+    const byName = Object.fromEntries(proof.results.map((r) => [r.name, r]));
+    assert.equal(proof.ok, false);
+    assert.equal(byName.audit_chain.status, 'fail');
+    assert.match(byName.audit_chain.detail, /chain breaks at event 2/);
+    assert.equal(byName.state_modes_owner_only.status, 'fail');
+    assert.match(byName.state_modes_owner_only.detail, /stray\.txt/);
+    assert.equal(byName.loopback_bind.status, 'pass');
+  });
+});
+
+test('kill -9 in the middle of writes never leaves a broken vault file or audit chain', async () => {
+  const dir = tempStateDir();
+  const writer = fileURLToPath(new URL('../testkit/stateWriter.mjs', import.meta.url));
+  for (let round = 0; round < 6; round++) {
+    const child = spawn(process.execPath, [writer, dir], { stdio: ['ignore', 'pipe', 'inherit'] });
+    await new Promise((resolve) => child.stdout.once('data', resolve));
+    await new Promise((resolve) => setTimeout(resolve, 30 + round * 37));
+    child.kill('SIGKILL');
+    await new Promise((resolve) => child.once('exit', resolve));
+
+    const store = openStore(dir); // throws on a torn or invalid file
+    assert.ok(store.state.masterKeys.length > 0);
+    const log = openAuditLog(dir);
+    assert.equal(log.verify().ok, true, `round ${round}`);
+    log.close();
+  }
+  const broker = await startBroker({ stateDir: dir });
+  assert.deepEqual(fs.readdirSync(dir).filter((n) => n.endsWith('.tmp')), [], 'a killed writer leaves no temp file behind the broker');
+  await broker.close();
+});
