@@ -1,20 +1,22 @@
-#include "AppMetadata.h"
+#include "AppModel.h"
+#include "FirstRunBreadcrumbs.h"
+#include "MainWindow.h"
+#include "SystemClipboard.h"
 
 #include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    const AppMetadata &metadata = AppMetadata::current();
-    const TVNRuntimeIdentity &identity = AppMetadata::runtimeIdentity();
-    QMainWindow window;
-    window.setWindowTitle(identity.appName());
-    window.setCentralWidget(new QLabel(QStringLiteral("%1 — %2 lane, broker %3")
-                                           .arg(metadata.versionLine(), TVNRuntimeLanes::rawValue(identity.lane()),
-                                                identity.brokerURLString())));
-    window.resize(1100, 760);
+    AppModel model(AppModel::defaultDependencies(std::make_shared<SystemClipboard>()));
+    QApplication::setApplicationName(model.identity().appName());
+    QApplication::setDesktopFileName(model.identity().bundleIdentifier());
+
+    // The local service keeps running after the app quits; only the user turns it off.
+    QObject::connect(&app, &QApplication::aboutToQuit,
+                     [] { FirstRunBreadcrumbs::record(QStringLiteral("app-exit: applicationShouldTerminate (quit)")); });
+
+    MainWindow window(&model);
     window.show();
     return app.exec();
 }

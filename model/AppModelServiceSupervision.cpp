@@ -1,0 +1,382 @@
+// Turning the local service on, repairing it, waiting for it and stopping it.
+#include "AppModel.h"
+
+#include "FirstRunBreadcrumbs.h"
+#include "LocalServiceCommandOutcome.h"
+#include "LocalServiceController.h"
+#include "LocalServiceStatusWords.h"
+#include "LoopbackPortProbe.h"
+#include "ServiceRunLock.h"
+
+#include <QCoroFuture>
+#include <QCoroSignal>
+#include <QScopeGuard>
+#include <QtConcurrent>
+
+using namespace LocalServiceStatusWords;
+using Phase = LocalServiceStartPhase::Kind;
+
+namespace {
+constexpr double brokerListeningWaitSeconds = 30;
+constexpr double listenerHandoffWatchdogSeconds = 90;
+constexpr std::chrono::milliseconds statusPollPause(1500);
+constexpr std::chrono::milliseconds listenerFreePollPause(200);
+constexpr double statusPollTimeoutSeconds = 6;
+
+std::chrono::steady_clock::duration secondsDuration(double seconds)
+{
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
+}
+} // namespace
+
+QCoro::Task<LocalServiceCommandOutcome> AppModel::runServiceCommand(LocalServiceCommand command,
+                                                                   std::optional<double> timeoutSeconds)
+{
+    LocalServiceCommandOutcome outcome;
+    try {
+        outcome.status = co_await m_deps.controller->run(command, timeoutSeconds);
+    } catch (const LocalServiceControlError &error) {
+        outcome.error = error;
+    } catch (const std::exception &) {
+        // Whatever else escapes is the platform's; its text may carry paths or output, so only
+        // the controller's own wording reaches the user.
+        outcome.error = LocalServiceControlError::commandFailed();
+    }
+    if (outcome.error)
+        FirstRunBreadcrumbs::record(QStringLiteral("service command %1 failed: %2")
+                                        .arg(LocalServiceCommands::argumentWord(command), outcome.error->description()));
+    co_return outcome;
+}
+
+QCoro::Task<> AppModel::refreshAfterServiceChange()
+{
+    // The action's own check must run even when a launch refresh is still under way.
+    while (m_isRefreshing)
+        co_await qCoro(this, &AppModel::isRefreshingChanged);
+    co_await refresh();
+}
+
+QCoro::Task<> AppModel::runExclusiveServiceAction(std::function<QCoro::Task<>()> action)
+{
+    if (m_actionInProgress)
+        co_return;
+    setActionInProgress(true);
+    const auto clearInProgress = qScopeGuard([this] {
+        m_startElapsedTicker.stop();
+        setActionInProgress(false);
+    });
+    co_await action();
+}
+
+QCoro::Task<> AppModel::installOrStartLocalService()
+{
+    return runExclusiveServiceAction([this] { return installOrStartWhileGuarded(); });
+}
+
+QCoro::Task<> AppModel::installOrStartWhileGuarded()
+{
+    if (showsPortConflict(m_localServiceStatus)) {
+        setStartPhase(Phase::portConflict);
+        co_await refreshLocalServiceStatus();
+        co_return;
+    }
+    setStartPhase(showsServiceKnown(m_localServiceStatus) ? Phase::starting : Phase::installing);
+    startStartElapsedTicker();
+    startBrokerListenerHandoffWatchdog(listenerHandoffWatchdogSeconds);
+
+    const LocalServiceCommandOutcome installed = co_await runServiceCommand(LocalServiceCommand::install);
+    if (!installed.status) {
+        setStartPhase(installed.timedOut() ? LocalServiceStartPhase(Phase::timedOut)
+                                           : LocalServiceStartPhase::failedWith(installed.error->description()));
+        co_await refreshLocalServiceStatus();
+        co_return;
+    }
+    setLocalServiceStatus(*installed.status);
+
+    if (showsPortConflict(m_localServiceStatus)) {
+        setStartPhase(Phase::portConflict);
+        co_await refreshAfterServiceChange();
+        co_return;
+    }
+    if (showsStaleBroker(m_localServiceStatus) && !co_await reconcileServiceOnLaunch()) {
+        setStartPhase(Phase::staleBroker);
+        co_await refreshAfterServiceChange();
+        co_return;
+    }
+    if (showsStartFailed(m_localServiceStatus)) {
+        setStartPhase(Phase::startFailed);
+        co_await refreshAfterServiceChange();
+        co_return;
+    }
+    if (!showsBrokerListening(m_localServiceStatus)) {
+        setStartPhase(Phase::waitingForBroker);
+        if (!co_await waitForBrokerListening(brokerListeningWaitSeconds)) {
+            setStartPhase(showsStartFailed(m_localServiceStatus) ? Phase::startFailed : Phase::timedOut);
+            co_await refreshLocalServiceStatus();
+            co_return;
+        }
+    }
+    co_await finishStartAfterListening();
+}
+
+QCoro::Task<> AppModel::finishStartAfterListening()
+{
+    setStartPhase(Phase::checkingKeychain);
+    co_await refreshAfterServiceChange();
+    if (brokerReadyAndVerified()) {
+        setStartPhase(needsMacOSApproval() ? Phase::needsApproval : Phase::ready);
+        emit mainWindowForwardRequested();
+    } else if (showsPortConflict(m_localServiceStatus)) {
+        setStartPhase(Phase::portConflict);
+    } else if (showsStaleBroker(m_localServiceStatus)) {
+        setStartPhase(Phase::staleBroker);
+    } else {
+        setStartPhase(Phase::startFailed);
+    }
+}
+
+QCoro::Task<bool> AppModel::waitForBrokerListening(double deadlineSeconds)
+{
+    const auto deadline = m_deps.clock->now() + secondsDuration(deadlineSeconds);
+    while (m_deps.clock->now() < deadline) {
+        const LocalServiceCommandOutcome polled =
+            co_await runServiceCommand(LocalServiceCommand::status, statusPollTimeoutSeconds);
+        if (polled.status) {
+            setLocalServiceStatus(*polled.status);
+            if (showsBrokerListening(m_localServiceStatus))
+                co_return true;
+            if (showsPortConflict(m_localServiceStatus) || showsStaleBroker(m_localServiceStatus)
+                || showsStartFailed(m_localServiceStatus))
+                co_return false;
+        }
+        // A status command that fails says nothing about the broker: keep waiting.
+        co_await m_deps.clock->sleep(statusPollPause);
+    }
+    co_return showsBrokerListening(m_localServiceStatus);
+}
+
+QCoro::Task<bool> AppModel::reconcileServiceOnLaunch()
+{
+    if (!showsStaleBroker(m_localServiceStatus) || showsPortConflict(m_localServiceStatus))
+        co_return false;
+    if (m_reconcileInProgress)
+        co_return false;
+    setReconcileInProgress(true);
+    const auto clearInProgress = qScopeGuard([this] { setReconcileInProgress(false); });
+
+    const std::optional<ServiceRunLock> runLock =
+        co_await QtConcurrent::run(&ServiceRunLock::read, m_deps.identity.stateRootPath());
+    if (runLock)
+        FirstRunBreadcrumbs::record(
+            QStringLiteral("reconcile: run.lock build %1 pid %2").arg(runLock->buildId).arg(runLock->pid));
+
+    const std::optional<LocalPosture> posture = co_await probeRunningBrokerIdentity();
+    if (posture && brokerPostureMatchesInstall(*posture))
+        co_return true;
+
+    setStatusMessage(QStringLiteral("Restarting the background service…"));
+    co_await runServiceCommand(LocalServiceCommand::stop);
+    co_await waitForListenerFree(m_deps.takeoverWaitSeconds);
+    const LocalServiceCommandOutcome installed = co_await runServiceCommand(LocalServiceCommand::install);
+    if (installed.status)
+        setLocalServiceStatus(*installed.status);
+    if (!showsBrokerListening(m_localServiceStatus))
+        co_await waitForBrokerListening(brokerListeningWaitSeconds);
+    co_await refreshAfterServiceChange();
+
+    if (!brokerReadyAndVerified())
+        co_return false;
+    setStatusMessage(QStringLiteral("Restarted the background service."));
+    co_return true;
+}
+
+bool AppModel::brokerPostureMatchesInstall(const LocalPosture &posture) const
+{
+    const auto sameNonEmpty = [](const std::optional<QString> &running, const std::optional<QString> &installed) {
+        return running && installed && !running->trimmed().isEmpty() && running->trimmed() == installed->trimmed();
+    };
+    const LocalServiceStatus &installed = m_localServiceStatus;
+    return sameNonEmpty(posture.buildId, installed.buildId) && sameNonEmpty(posture.buildChannel, installed.buildChannel)
+        && sameNonEmpty(posture.serviceRoot, installed.serviceRoot);
+}
+
+QCoro::Task<bool> AppModel::waitForListenerFree(double timeoutSeconds)
+{
+    const qint64 port = brokerPort();
+    if (port > 65535)
+        co_return false;
+    const auto deadline = m_deps.clock->now() + secondsDuration(timeoutSeconds);
+    while (m_deps.clock->now() < deadline) {
+        if (!co_await loopbackPortIsListening(port))
+            co_return true;
+        co_await m_deps.clock->sleep(listenerFreePollPause);
+    }
+    co_return !co_await loopbackPortIsListening(port);
+}
+
+QCoro::Task<bool> AppModel::loopbackPortIsListening(qint64 port)
+{
+    co_return co_await QtConcurrent::run(&LoopbackPortProbe::isListening, port);
+}
+
+QCoro::Task<> AppModel::refreshLocalServiceStatus()
+{
+    const LocalServiceCommandOutcome read = co_await runServiceCommand(LocalServiceCommand::status);
+    if (read.status) {
+        setLocalServiceStatus(*read.status);
+        const LocalServiceStatus &status = m_localServiceStatus;
+        if (!showsBrokerListening(status) && !showsPortConflict(status) && !showsStaleBroker(status)
+            && !showsStartFailed(status)) {
+            // A broker that answers is recognised even when the script says otherwise.
+            setBrokerListeningObserved(co_await probeBrokerHealthDirect());
+        }
+        co_return;
+    }
+    setLocalServiceStatus(LocalServiceStatus::unavailable(QStringLiteral("unavailable"), m_deps.identity));
+    if (co_await probeBrokerHealthDirect()) {
+        setBrokerListeningObserved(true);
+        setStatusMessage(QStringLiteral("Local service is running"));
+    } else {
+        lockOperatorSurfaces(QStringLiteral("TVN status unavailable"));
+    }
+}
+
+QCoro::Task<> AppModel::confirmLocalServiceStartOrRepair()
+{
+    const bool repairFirst = showsStartFailed(m_localServiceStatus) || showsStaleBroker(m_localServiceStatus)
+        || localServiceUnavailableNeedsManualCheck();
+    if (repairFirst && co_await reconcileServiceOnLaunch()) {
+        co_await refreshAfterServiceChange();
+        co_return;
+    }
+    co_await installOrStartLocalService();
+}
+
+QCoro::Task<> AppModel::stopLocalService()
+{
+    return runExclusiveServiceAction([this] { return stopWhileGuarded(); });
+}
+
+QCoro::Task<> AppModel::stopWhileGuarded()
+{
+    setStatusMessage(QStringLiteral("Stopping TVN local service"));
+    const LocalServiceCommandOutcome stopped = co_await runServiceCommand(LocalServiceCommand::stop);
+    if (stopped.error)
+        fail(stopped.error->description());
+    else
+        setLocalServiceStatus(*stopped.status);
+    co_await refreshAfterServiceChange();
+}
+
+void AppModel::setStartPhase(const LocalServiceStartPhase &phase)
+{
+    if (!(m_startPhase == phase)) {
+        m_startPhase = phase;
+        emit localServiceStartPhaseChanged();
+    }
+    if (!phase.title().isEmpty())
+        setStatusMessage(phase.title());
+    if (!phase.detail().isEmpty())
+        setLocalServiceMessage(phase.detail());
+    FirstRunBreadcrumbs::record(QStringLiteral("setStartPhase"), phase.name());
+}
+
+void AppModel::reconcileStartPhase()
+{
+    if (m_actionInProgress)
+        return;
+    if (!brokerReadyAndVerified())
+        return;
+    const bool approval = needsMacOSApproval();
+    if (m_startPhase.kind() == Phase::needsApproval) {
+        if (!approval)
+            setStartPhase(Phase::ready);
+        return;
+    }
+    if (m_startPhase.kind() == Phase::idle || m_startPhase.isInProgress() || m_startPhase.isFailure())
+        setStartPhase(approval ? Phase::needsApproval : Phase::ready);
+}
+
+void AppModel::startStartElapsedTicker()
+{
+    m_startElapsedTicker.stop();
+    setStartElapsedSeconds(0);
+    m_startElapsedTicker.start();
+}
+
+void AppModel::startBrokerListenerHandoffWatchdog(double deadlineSeconds)
+{
+    stopBrokerListenerHandoffWatchdog();
+    setBrokerListeningObserved(showsBrokerListening(m_localServiceStatus));
+    if (brokerPort() > 65535)
+        return;
+    m_listenerWatchdogDeadline = m_deps.clock->now() + secondsDuration(deadlineSeconds);
+    m_listenerWatchdogTimer.start();
+}
+
+void AppModel::stopBrokerListenerHandoffWatchdog()
+{
+    m_listenerWatchdogTimer.stop();
+    ++m_listenerWatchdogGeneration;
+    m_listenerWatchdogProbeInFlight = false;
+}
+
+void AppModel::pollBrokerListenerHandoffWatchdog()
+{
+    if (m_deps.clock->now() >= m_listenerWatchdogDeadline) {
+        stopBrokerListenerHandoffWatchdog();
+        return;
+    }
+    if (m_listenerWatchdogProbeInFlight)
+        return;
+    m_listenerWatchdogProbeInFlight = true;
+    const quint64 generation = m_listenerWatchdogGeneration;
+    auto *watcher = new QFutureWatcher<bool>(this);
+    connect(watcher, &QFutureWatcher<bool>::finished, this, [this, watcher, generation] {
+        watcher->deleteLater();
+        if (generation != m_listenerWatchdogGeneration)
+            return;
+        m_listenerWatchdogProbeInFlight = false;
+        if (!watcher->result() || m_deps.clock->now() >= m_listenerWatchdogDeadline)
+            return;
+        stopBrokerListenerHandoffWatchdog();
+        handleBrokerListeningObservedForDashboardHandoff();
+    });
+    watcher->setFuture(QtConcurrent::run(&LoopbackPortProbe::isListening, brokerPort()));
+}
+
+void AppModel::handleBrokerListeningObservedForDashboardHandoff()
+{
+    // The dashboard attach joins here; until it exists the observation is only recorded.
+    setBrokerListeningObserved(true);
+    FirstRunBreadcrumbs::record(QStringLiteral("handleBrokerListeningObservedForDashboardHandoff"),
+                                m_startPhase.name());
+}
+
+void AppModel::copyServiceDebugInfo()
+{
+    if (m_deps.clipboard)
+        m_deps.clipboard->setText(serviceDebugInfoText());
+    setStatusMessage(QStringLiteral("Service debug info copied (no secrets)"));
+}
+
+QString AppModel::serviceDebugInfoText() const
+{
+    const LocalServiceStatus &status = m_localServiceStatus;
+    const auto flag = [](const std::optional<bool> &value) {
+        return value ? (*value ? QStringLiteral("true") : QStringLiteral("false")) : QStringLiteral("unknown");
+    };
+    const QString sourceSha = m_deps.metadata.infoDictionary().value(QStringLiteral("TVNSourceSha")).toString().trimmed();
+    const QStringList lines = {
+        QStringLiteral("Torvane — service debug info"),
+        QStringLiteral("App build: %1 (%2)")
+            .arg(status.buildId.value_or(QStringLiteral("unknown")), status.buildChannel.value_or(QStringLiteral("unknown"))),
+        QStringLiteral("Release build ID: ") + m_deps.metadata.buildId(),
+        QStringLiteral("Release source SHA: ") + (sourceSha.isEmpty() ? QStringLiteral("unknown") : sourceSha),
+        QStringLiteral("Broker build: ") + status.brokerBuildId.value_or(QStringLiteral("not running")),
+        QStringLiteral("Broker matches install: ") + flag(status.brokerMatchesInstall),
+        QStringLiteral("Trusted paths match: ") + flag(status.brokerTrustedAppPathsMatch),
+        QStringLiteral("Status: %1 / broker: %2").arg(status.status, status.broker),
+    };
+    return lines.join(QLatin1Char('\n'));
+}

@@ -1,0 +1,163 @@
+// Predicates and user-facing texts of the local service supervision.
+#include "AppModel.h"
+
+#include "LocalServiceStatusWords.h"
+
+#include <QDir>
+
+using namespace LocalServiceStatusWords;
+
+namespace {
+
+// A path under the home directory reads "~/…"; anything else is shown as it is.
+QString displayPath(const QString &path, const QString &homeDirectory)
+{
+    const QString home = QDir::cleanPath(homeDirectory);
+    if (home.isEmpty() || home == QLatin1StringView("/"))
+        return path;
+    if (path == home)
+        return QStringLiteral("~");
+    if (path.startsWith(home + QLatin1Char('/')))
+        return QLatin1Char('~') + path.mid(home.size());
+    return path;
+}
+
+bool isBlank(const std::optional<QString> &value)
+{
+    return !value || value->trimmed().isEmpty();
+}
+
+} // namespace
+
+bool AppModel::localServiceRepairRequired() const
+{
+    const LocalServiceStatus &status = m_localServiceStatus;
+    return showsPortConflict(status) || showsStaleBroker(status) || showsStartFailed(status)
+        || localServiceUnavailableNeedsManualCheck();
+}
+
+bool AppModel::localServiceUnavailableNeedsManualCheck() const
+{
+    return isUnavailable(m_localServiceStatus) && m_startPhase.isFailure();
+}
+
+bool AppModel::localServiceBrokerOfflineGraceElapsed() const
+{
+    using Kind = LocalServiceStartPhase::Kind;
+    const bool starting = m_startPhase.kind() == Kind::starting || m_startPhase.kind() == Kind::waitingForBroker;
+    return showsServiceKnown(m_localServiceStatus) && m_localServiceStatus.launchAgent == QLatin1StringView("loaded")
+        && !brokerReadyAndVerified() && !m_brokerListeningObserved && starting && m_startElapsedSeconds > 4;
+}
+
+bool AppModel::brokerHealthReady() const
+{
+    return m_health.service == QLatin1StringView("switchyard-broker") && !localServiceRepairRequired();
+}
+
+bool AppModel::needsMacOSApproval() const
+{
+    // Approval is only ever needed for the legacy keychain unlock, which the operator session
+    // brings; without an operator session loaded there is nothing to approve.
+    return false;
+}
+
+QString AppModel::localServiceStatusTitle() const
+{
+    const LocalServiceStatus &status = m_localServiceStatus;
+    if (isUnavailable(status))
+        return QStringLiteral("Torvane status unavailable");
+    if (showsPortConflict(status))
+        return QStringLiteral("Another local service is already running");
+    if (showsStartFailed(status))
+        return QStringLiteral("Torvane could not start");
+    if (showsStaleBroker(status))
+        return QStringLiteral("Different Torvane service is running");
+    if (brokerReadyAndVerified())
+        return QStringLiteral("Torvane is on");
+    if (showsServiceKnown(status))
+        return QStringLiteral("Torvane is ready to turn on");
+    return QStringLiteral("Torvane is off");
+}
+
+QString AppModel::localServiceStatusDetail() const
+{
+    const LocalServiceStatus &status = m_localServiceStatus;
+    if (isUnavailable(status))
+        return QStringLiteral("TVN could not read the local service status. Check again, or use Repair & Restart if it "
+                              "keeps failing.");
+    if (showsPortConflict(status))
+        return QStringLiteral("Something else is already using the Torvane local port. Close the other TVN/dev "
+                              "service, then check again.");
+    if (showsStartFailed(status)) {
+        if (status.lastErrorSummary && !status.lastErrorSummary->isEmpty())
+            return QStringLiteral("Startup needs attention: ") + *status.lastErrorSummary;
+        return QStringLiteral("Startup needs attention. Try Repair & Restart, or open the logs from Security & "
+                              "recovery.");
+    }
+    if (showsStaleBroker(status)) {
+        QString detail = QStringLiteral("A different local service");
+        if (!isBlank(status.brokerServiceRoot))
+            detail += QStringLiteral(" (%1)").arg(displayPath(*status.brokerServiceRoot, m_deps.identity.homeDirectoryPath()));
+        return detail + QStringLiteral(" is on TVN's port. Repair & Restart to run this app's local-vault service and "
+                                       "refresh the agent handoff path.");
+    }
+    if (brokerReadyAndVerified())
+        return QStringLiteral("Apps can connect now. Your connected app keys stay on this Mac.");
+    if (showsServiceKnown(status))
+        return QStringLiteral("Turn on Torvane, then your apps will appear with simple Connect buttons.");
+    return QStringLiteral("Turn on Torvane once. It only listens on this Mac and keeps your app keys in the local "
+                          "vault.");
+}
+
+QString AppModel::primaryServiceActionTitle() const
+{
+    const LocalServiceStatus &status = m_localServiceStatus;
+    if (showsPortConflict(status))
+        return QStringLiteral("Check Again");
+    if (showsStartFailed(status) || showsStaleBroker(status))
+        return QStringLiteral("Repair & Restart");
+    if (brokerReadyAndVerified())
+        return QStringLiteral("Continue");
+    return QStringLiteral("Turn on Torvane");
+}
+
+QString AppModel::serviceConfirmationTitle() const
+{
+    const LocalServiceStatus &status = m_localServiceStatus;
+    if (showsPortConflict(status))
+        return QStringLiteral("Another local service is already running");
+    if (showsStartFailed(status))
+        return QStringLiteral("Repair and restart Torvane?");
+    if (showsStaleBroker(status))
+        return QStringLiteral("Fix Torvane on this Mac?");
+    return QStringLiteral("Turn on Torvane on this Mac?");
+}
+
+QString AppModel::serviceConfirmationMessage() const
+{
+    const LocalServiceStatus &status = m_localServiceStatus;
+    const QString address = m_brokerURL.toString();
+    if (showsPortConflict(status))
+        return QStringLiteral("Torvane will not replace an unknown local process automatically. Close the other service "
+                              "using %1, then click Check Again.")
+            .arg(address);
+    if (showsStartFailed(status))
+        return QStringLiteral("Torvane will reinstall its private local helper and restart it. Your connected app "
+                              "credentials stay in the local vault; this only repairs the local service.");
+    if (showsStaleBroker(status))
+        return QStringLiteral("Torvane found another local service on %1. Fixing this stops the old local process and "
+                              "starts this app's Torvane service, so you know exactly which app your agents are "
+                              "talking to.")
+            .arg(address);
+    return QStringLiteral("Torvane will turn on a private helper on this Mac so your apps can connect. It only accepts "
+                          "connections from this Mac, keeps your real app keys here, and gives agents only limited "
+                          "keys.");
+}
+
+QString AppModel::serviceConfirmationButtonTitle() const
+{
+    const LocalServiceStatus &status = m_localServiceStatus;
+    if (showsStartFailed(status) || showsStaleBroker(status))
+        return QStringLiteral("Repair & Restart");
+    return QStringLiteral("Turn On");
+}

@@ -1,0 +1,116 @@
+#include "ServiceStatusView.h"
+
+#include "AppModel.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+QLabel *wrappedLabel(QWidget *parent, const char *objectName)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1StringView(objectName));
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+} // namespace
+
+ServiceStatusView::ServiceStatusView(AppModel *model, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+    , m_titleLabel(wrappedLabel(this, "serviceTitle"))
+    , m_detailLabel(wrappedLabel(this, "serviceDetail"))
+    , m_phaseLabel(wrappedLabel(this, "servicePhase"))
+    , m_phaseDetailLabel(wrappedLabel(this, "servicePhaseDetail"))
+    , m_primaryButton(new QPushButton(this))
+    , m_stopButton(new QPushButton(QStringLiteral("Stop"), this))
+    , m_copyButton(new QPushButton(QStringLiteral("Copy Debug Info"), this))
+{
+    m_primaryButton->setObjectName(QStringLiteral("primaryServiceAction"));
+    m_primaryButton->setDefault(true);
+    m_stopButton->setObjectName(QStringLiteral("stopService"));
+    m_copyButton->setObjectName(QStringLiteral("copyServiceDebugInfo"));
+
+    QFont titleFont = m_titleLabel->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.8);
+    titleFont.setBold(true);
+    m_titleLabel->setFont(titleFont);
+    QFont phaseFont = m_phaseLabel->font();
+    phaseFont.setBold(true);
+    m_phaseLabel->setFont(phaseFont);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_primaryButton);
+    buttons->addWidget(m_stopButton);
+    buttons->addStretch();
+    buttons->addWidget(m_copyButton);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(48, 40, 48, 40);
+    layout->setSpacing(14);
+    layout->addWidget(m_titleLabel);
+    layout->addWidget(m_detailLabel);
+    layout->addSpacing(12);
+    layout->addWidget(m_phaseLabel);
+    layout->addWidget(m_phaseDetailLabel);
+    layout->addSpacing(12);
+    layout->addLayout(buttons);
+    layout->addStretch();
+
+    connect(m_primaryButton, &QPushButton::clicked, this, &ServiceStatusView::askToConfirmPrimaryAction);
+    connect(m_stopButton, &QPushButton::clicked, m_model, [this] { m_model->stopLocalService(); });
+    connect(m_copyButton, &QPushButton::clicked, m_model, &AppModel::copyServiceDebugInfo);
+
+    for (auto signal : {&AppModel::localServiceStatusChanged, &AppModel::localServiceStartPhaseChanged,
+                        &AppModel::localServiceStartElapsedSecondsChanged, &AppModel::localServiceMessageChanged,
+                        &AppModel::localServiceActionInProgressChanged,
+                        &AppModel::localServiceReconcileInProgressChanged, &AppModel::healthChanged,
+                        &AppModel::brokerIdentityVerifiedChanged, &AppModel::isRefreshingChanged})
+        connect(m_model, signal, this, &ServiceStatusView::render);
+    render();
+}
+
+void ServiceStatusView::render()
+{
+    m_titleLabel->setText(m_model->localServiceStatusTitle());
+    m_detailLabel->setText(m_model->localServiceStatusDetail());
+    m_phaseLabel->setText(phaseLine());
+    m_phaseLabel->setVisible(!m_phaseLabel->text().isEmpty());
+    const bool showPhaseDetail = m_model->localServiceStartPhase().kind() != LocalServiceStartPhase::Kind::idle;
+    m_phaseDetailLabel->setText(showPhaseDetail ? m_model->localServiceMessage() : QString());
+    m_phaseDetailLabel->setVisible(showPhaseDetail);
+
+    const bool busy = m_model->localServiceActionInProgress() || m_model->localServiceReconcileInProgress();
+    m_primaryButton->setText(m_model->primaryServiceActionTitle());
+    m_primaryButton->setEnabled(!busy);
+    m_stopButton->setEnabled(!busy);
+}
+
+QString ServiceStatusView::phaseLine() const
+{
+    const LocalServiceStartPhase phase = m_model->localServiceStartPhase();
+    if (phase.title().isEmpty())
+        return {};
+    if (m_model->localServiceActionInProgress() && phase.isInProgress())
+        return QStringLiteral("%1 (%2 s)").arg(phase.title()).arg(m_model->localServiceStartElapsedSeconds());
+    return phase.title();
+}
+
+void ServiceStatusView::askToConfirmPrimaryAction()
+{
+    QMessageBox sheet(QMessageBox::Question, m_model->serviceConfirmationTitle(), m_model->serviceConfirmationTitle(),
+                      QMessageBox::NoButton, this);
+    sheet.setObjectName(QStringLiteral("serviceConfirmation"));
+    sheet.setInformativeText(m_model->serviceConfirmationMessage());
+    QPushButton *confirm = sheet.addButton(m_model->serviceConfirmationButtonTitle(), QMessageBox::AcceptRole);
+    sheet.addButton(QMessageBox::Cancel);
+    sheet.setDefaultButton(confirm);
+    sheet.exec();
+    if (sheet.clickedButton() != confirm)
+        return;
+    m_model->confirmLocalServiceStartOrRepair();
+}
