@@ -70,5 +70,6 @@ export function readConfig(env = process.env, overrides = {}) {
     serviceRoot,
     entrypoint,
     scryptParams: overrides.scryptParams,
+    connectorDefinitions: overrides.connectorDefinitions, // benchmarks only; default: the real catalog
   };
 }

@@ -37,7 +37,7 @@ export function createServices(config, { log, bindAddress }) {
   const operator = createOperator({ config, store, vault, sessions, log });
   const agentKeys = createAgentKeyStore(store);
   const killSwitch = createKillSwitch(store);
-  const catalog = createCatalog(config.env);
+  const catalog = createCatalog(config.env, config.connectorDefinitions);
   const connections = createConnectionStore(store, vault);
   const approvals = createApprovalStore({
     ttlMs: config.approvalTtlMs,

@@ -72,6 +72,7 @@ function summarize(connector, connectedIds) {
 }
 
 export function createCatalog(env, definitions = CONNECTOR_DEFINITIONS) {
+  definitions ??= CONNECTOR_DEFINITIONS;
   definitions.forEach(checkDefinition);
   const connectors = definitions.map((def) => Object.freeze({ ...def, baseUrl: resolveBaseUrl(def, env) }));
   const byId = new Map(connectors.map((c) => [c.id, c]));

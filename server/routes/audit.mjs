@@ -8,6 +8,7 @@ import { writePrivateFileAtomic } from '../state/files.mjs';
 export const PROOF_FILE = 'local-proof.json';
 const DEFAULT_LIMIT = 500;
 const MAX_LIMIT = 10_000;
+const lastWritten = new Map(); // artifact path -> { key, summary }
 const LOOPBACK = new Set(['127.0.0.1', '::1', '::ffff:127.0.0.1']);
 
 // Events come newest first (highest sequence first), at most `limit` of them (default 500).
@@ -53,15 +54,16 @@ function proof(ctx) {
     check('loopback_bind', LOOPBACK.has(localAddress) && LOOPBACK.has(services.bindAddress()), `bound to ${services.bindAddress()}`),
     vaultCheck(services),
   ];
-  const summary = {
-    ok: results.every((r) => r.status === 'pass'),
-    generatedAt: nowIso(),
-    results,
-    auditHead: { sequence: ctx.audit.events.length, hash: ctx.audit.lastHash },
-  };
+  const findings = { ok: results.every((r) => r.status === 'pass'), results, auditHead: { sequence: ctx.audit.events.length, hash: ctx.audit.lastHash } };
   const artifact = path.join(config.stateDir, PROOF_FILE);
-  writePrivateFileAtomic(artifact, `${JSON.stringify(summary, null, 2)}\n`);
-  return { available: true, artifact, proof: summary };
+  // The artifact is rewritten only when the findings change, not on every refresh.
+  const key = JSON.stringify(findings);
+  if (lastWritten.get(artifact)?.key !== key || !fs.existsSync(artifact)) {
+    const summary = { ...findings, generatedAt: nowIso() };
+    writePrivateFileAtomic(artifact, `${JSON.stringify(summary, null, 2)}\n`);
+    lastWritten.set(artifact, { key, summary });
+  }
+  return { available: true, artifact, proof: lastWritten.get(artifact).summary };
 }
 
 export const routes = [

@@ -15,14 +15,15 @@ export function eventHash(previousHash, event) {
   return crypto.createHash('sha256').update(previousHash + canonicalJson(body)).digest('hex');
 }
 
-// Verifies a list of events in chain order; returns { ok, checked, brokenAt?, reason? }.
-export function verifyChain(events) {
-  let previous = GENESIS_HASH;
-  for (let i = 0; i < events.length; i++) {
+// Verifies events in chain order, optionally continuing after `start` verified events that end in
+// `previous`; returns { ok, checked, brokenAt?, reason? } with counts over the whole chain.
+export function verifyChain(events, { start = 0, previous = GENESIS_HASH } = {}) {
+  for (let i = start; i < events.length; i++) {
     const event = events[i];
-    if (event.sequence !== i + 1) return { ok: false, checked: i, brokenAt: i + 1, reason: 'sequence gap' };
-    if (event.previousHash !== previous) return { ok: false, checked: i, brokenAt: i + 1, reason: 'previous hash mismatch' };
-    if (eventHash(previous, event) !== event.hash) return { ok: false, checked: i, brokenAt: i + 1, reason: 'hash mismatch' };
+    const broken = (reason) => ({ ok: false, checked: i, brokenAt: i + 1, reason });
+    if (event.sequence !== i + 1) return broken('sequence gap');
+    if (event.previousHash !== previous) return broken('previous hash mismatch');
+    if (eventHash(previous, event) !== event.hash) return broken('hash mismatch');
     previous = event.hash;
   }
   return { ok: true, checked: events.length };
@@ -56,6 +57,7 @@ export function openAuditLog(stateDir, { log = () => {} } = {}) {
   const fd = openPrivateAppend(file);
   let size = fs.fstatSync(fd).size;
   let closed = false;
+  let verified = {};
 
   return {
     file,
@@ -96,8 +98,12 @@ export function openAuditLog(stateDir, { log = () => {} } = {}) {
       events.push(record);
       return record;
     },
+    // Verified once in full, then only the events added since (a break stays reported).
     verify() {
-      return verifyChain(events);
+      if (verified.ok === false) return verified;
+      const start = verified.checked ?? 0;
+      verified = verifyChain(events, { start, previous: start ? events[start - 1].hash : GENESIS_HASH });
+      return verified;
     },
     close() {
       if (!closed) fs.closeSync(fd);
