@@ -61,7 +61,8 @@ export function readConfig(env = process.env, overrides = {}) {
     stateDir,
     sealed: isTruthy(env.SWITCHYARD_OPERATOR_SEALED),
     sessionTtlSeconds: Math.round(positiveNumber(env.SWITCHYARD_OPERATOR_SESSION_TTL_SECONDS, 8 * 3600, { min: 60, max: 7 * 86400 })),
-    providerTimeoutMs: Math.round(positiveNumber(env.SWITCHYARD_PROVIDER_TIMEOUT_SECONDS, 10, { min: 0.05, max: 120 }) * 1000),
+    // Below the app's 6-second request time-out, so a slow provider fails here, not in the app.
+    providerTimeoutMs: Math.round(positiveNumber(env.SWITCHYARD_PROVIDER_TIMEOUT_SECONDS, 5, { min: 0.05, max: 120 }) * 1000),
     approvalTtlMs: overrides.approvalTtlMs ?? 10 * 60 * 1000,
     bodyLimitBytes: 1024 * 1024,
     trustedAppPaths: String(env.SWITCHYARD_TRUSTED_APP_PATHS ?? '').split(',').map((p) => p.trim()).filter(Boolean),

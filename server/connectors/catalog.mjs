@@ -53,7 +53,7 @@ function resolveBaseUrl(def, env) {
   return override.replace(/\/+$/, '');
 }
 
-function summarize(connector, connectedIds) {
+function summarize(connector) {
   const hasTools = connector.tools.length > 0;
   return {
     id: connector.id,
@@ -62,7 +62,7 @@ function summarize(connector, connectedIds) {
     tools: connector.tools.length,
     authType: connector.auth.type,
     authOptions: connector.authOptions,
-    authReady: connectedIds.has(connector.id),
+    authReady: connector.auth.type === 'api_key', // an API key needs nothing set up beforehand
     runtime: { status: hasTools ? 'ready' : 'not_implemented', healthCheck: Boolean(connector.check), liveTools: connector.tools.map((t) => t.id), missingTools: [] },
     description: connector.description,
     setupGuide: connector.setupGuide,
@@ -80,7 +80,6 @@ export function createCatalog(env, definitions = CONNECTOR_DEFINITIONS) {
     list: () => connectors,
     get: (id) => byId.get(id) ?? null,
     tool: (connectorId, toolId) => byId.get(connectorId)?.tools.find((t) => t.id === toolId) ?? null,
-    // connectedIds: connectors with at least one connected account (they count as auth-ready).
-    summaries: (connectedIds = new Set()) => connectors.map((c) => summarize(c, connectedIds)),
+    summaries: () => connectors.map(summarize),
   };
 }

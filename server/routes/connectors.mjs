@@ -112,7 +112,7 @@ export const routes = [
     method: 'GET',
     path: '/v1/connectors',
     auth: 'operator',
-    handler: (ctx) => ({ connectors: ctx.services.catalog.summaries(ctx.services.connections.connectedConnectorIds()) }),
+    handler: (ctx) => ({ connectors: ctx.services.catalog.summaries() }),
   },
   { method: 'POST', path: '/v1/credentials/{connector}', auth: 'operator', handler: linkCredential },
   { method: 'GET', path: '/v1/connections', auth: 'operator', handler: (ctx) => ({ connections: ctx.services.connections.list() }) },

@@ -1,27 +1,25 @@
 // Whole-state export and replacement, for backups. The export carries credentials in the clear,
 // so its caller must encrypt it before it leaves the process; replacement re-seals them under the
-// current data key and swaps connections, agent keys and the kill switch in one atomic write.
-// The vault's own keys (passphrase and bootstrap wraps) stay as they are.
+// current data key and swaps every data section in one atomic write. The vault's own keys
+// (passphrase and bootstrap wraps) and the bootstrap verifier stay as they are. Sections other
+// route modules keep in the store (draft.<name>) travel along without being listed here.
 import { StateFileError } from './files.mjs';
 import { vaultLocked } from './vault.mjs';
 
 export const SNAPSHOT_FORMAT = 'torvane-state-snapshot';
 const SNAPSHOT_VERSION = 1;
+const KEPT = ['format', 'version', 'operator', 'vault'];
 
 export function exportSnapshot(store, vault) {
   if (vault.status !== 'unlocked') throw vaultLocked();
-  const { connections, masterKeys, killSwitch } = structuredClone(store.state);
-  return {
-    format: SNAPSHOT_FORMAT,
-    version: SNAPSHOT_VERSION,
-    connections: connections.map(({ secret, ...meta }) => ({ ...meta, token: secret ? vault.decrypt(meta.id, secret) : null })),
-    masterKeys,
-    killSwitch,
-  };
+  const sections = structuredClone(store.state);
+  for (const key of KEPT) delete sections[key];
+  sections.connections = sections.connections.map(({ secret, ...meta }) => ({ ...meta, token: secret ? vault.decrypt(meta.id, secret) : null }));
+  return { ...sections, format: SNAPSHOT_FORMAT, version: SNAPSHOT_VERSION };
 }
 
 function checkSnapshot(snapshot) {
-  const ok = snapshot?.format === SNAPSHOT_FORMAT && snapshot.version === SNAPSHOT_VERSION
+  const ok = snapshot?.format === SNAPSHOT_FORMAT && snapshot.version === SNAPSHOT_VERSION && !('operator' in snapshot) && !('vault' in snapshot)
     && Array.isArray(snapshot.connections) && Array.isArray(snapshot.masterKeys) && typeof snapshot.killSwitch?.enabled === 'boolean'
     && snapshot.connections.every((c) => typeof c.id === 'string' && typeof c.connectorId === 'string' && typeof c.accountId === 'string'
       && (c.token === null || typeof c.token === 'string'))
@@ -32,10 +30,10 @@ function checkSnapshot(snapshot) {
 export function replaceFromSnapshot(store, vault, snapshot) {
   if (vault.status !== 'unlocked') throw vaultLocked();
   checkSnapshot(snapshot);
-  const connections = snapshot.connections.map(({ token, ...meta }) => ({ ...meta, secret: token === null ? null : vault.encrypt(meta.id, token) }));
+  const { format, version, ...sections } = structuredClone(snapshot);
+  sections.connections = sections.connections.map(({ token, ...meta }) => ({ ...meta, secret: token === null ? null : vault.encrypt(meta.id, token) }));
   store.update((draft) => {
-    draft.connections = connections;
-    draft.masterKeys = structuredClone(snapshot.masterKeys);
-    draft.killSwitch = structuredClone(snapshot.killSwitch);
+    for (const key of Object.keys(draft)) if (!KEPT.includes(key)) delete draft[key];
+    Object.assign(draft, sections);
   });
 }

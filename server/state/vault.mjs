@@ -13,9 +13,12 @@ export const MIN_PASSPHRASE_LENGTH = 8;
 
 export const vaultLocked = () => new HttpError(423, 'Vault is locked: unlock Torvane on this computer first');
 
+// Counted as the user sees characters, like the app does ("é" typed as e + accent is one).
+const graphemeCount = (text) => [...new Intl.Segmenter(undefined, { granularity: 'grapheme' }).segment(text)].length;
+
 export function checkPassphraseShape(passphrase) {
   if (typeof passphrase !== 'string') throw new HttpError(400, 'passphrase must be a string');
-  if ([...passphrase].length < MIN_PASSPHRASE_LENGTH) throw new HttpError(400, 'Vault passphrase must be at least 8 characters');
+  if (graphemeCount(passphrase) < MIN_PASSPHRASE_LENGTH) throw new HttpError(400, 'Vault passphrase must be at least 8 characters');
 }
 
 function bootstrapWrap(dataKey, secret) {

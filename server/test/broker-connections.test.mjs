@@ -130,14 +130,27 @@ describe('connectors and connections', () => {
 
   test('a state snapshot moves connections and keys into another vault intact', async () => {
     const key = (await h.post('/v1/master-keys', { agentId: 'snap', name: 'snap', connectorIds: ['github'] }, s)).body.key;
+    h.broker.services.store.update((draft) => {
+      draft.proxyServices = [{ id: 'svc_1' }]; // a section another module keeps travels along
+    });
     const snapshot = h.broker.services.exportState();
     assert.ok(snapshot.connections.some((c) => c.token === 'valid-github-key'));
+    assert.equal(snapshot.vault, undefined, 'the vault keys never leave');
     const other = await startReadyBroker({ env: fake.env() });
+    other.broker.services.store.update((draft) => {
+      draft.stale = true;
+    });
+    const vaultBefore = other.broker.services.store.state.vault;
     other.broker.services.replaceState(JSON.parse(JSON.stringify(snapshot)));
     assert.equal(other.broker.services.connections.readCredential('github', 'default'), 'valid-github-key');
+    assert.deepEqual(other.broker.services.store.state.proxyServices, [{ id: 'svc_1' }]);
+    assert.equal(other.broker.services.store.state.stale, undefined);
+    assert.deepEqual(other.broker.services.store.state.vault, vaultBefore);
     const tools = await other.get('/v1/agent/tools', { bearer: key });
     assert.equal(tools.status, 200);
-    assert.throws(() => other.broker.services.replaceState({ format: 'nope' }), /not a Torvane state snapshot/);
+    for (const bad of [{ format: 'nope' }, { ...snapshot, vault: {} }, { ...snapshot, masterKeys: 'x' }]) {
+      assert.throws(() => other.broker.services.replaceState(bad), /not a Torvane state snapshot/);
+    }
     await other.close();
   });
 });

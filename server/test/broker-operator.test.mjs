@@ -34,6 +34,8 @@ describe('operator bootstrap secret and sessions', () => {
       [{}, {}, 401, 'local operator session required'],
       [{}, withBootstrap('wrong-secret'), 401, 'invalid operator bootstrap secret'],
       [{ passphrase: 'short' }, {}, 400, 'Vault passphrase must be at least 8 characters'],
+      [{ passphrase: 'e\u0301'.repeat(7) }, {}, 400, 'Vault passphrase must be at least 8 characters'], // 14 code points, 7 characters
+      [{ passphrase: 12345678 }, {}, 400, 'passphrase must be a string'],
       [{ passphrase: PASSPHRASE }, {}, 409, 'Vault is not set up yet: set a vault passphrase first'],
       [{ label: 7 }, withBootstrap(secret), 400, 'label must be a string'],
     ];
