@@ -146,7 +146,7 @@ const operatorLoads = [
   { name: 'keys', load: () => api.masterKeys().then((body) => listOrEmpty(body?.keys)), empty: [] },
   { name: 'approvals', load: () => api.approvals().then((body) => listOrEmpty(body?.approvals)), empty: [] },
   { name: 'audit', load: () => api.audit().then((body) => listOrEmpty(body?.events)), empty: [] },
-  // The self-check writes a proof file on every call: run it on demand, not on the background poll.
+  // The self-check re-reads the chain and the state files: run it on demand, not on the background poll.
   { name: 'proof', load: () => api.latestProof(), empty: null, onDemand: true },
   // An unknown kill switch state is shown as such, not as an error.
   { name: 'killSwitch', load: () => api.killSwitch().then((body) => booleanOrUnknown(body?.enabled)), empty: null, quiet: true },
