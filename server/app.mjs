@@ -79,11 +79,11 @@ export function createBroker(options = {}) {
 
   function checkRequestOrigin(req) {
     if (!hosts.has(String(req.headers.host ?? '').toLowerCase())) throw new HttpError(421, 'request refused: unexpected Host header');
+    // Browsers name the page's origin; only pages served by this broker may call it ("null" never).
     const origin = req.headers.origin;
-    if (origin !== undefined && origin !== 'null' && !origins.has(String(origin).toLowerCase())) {
+    if (origin !== undefined && !origins.has(String(origin).toLowerCase())) {
       throw new HttpError(403, 'request refused: cross-origin requests are not allowed');
     }
-    if (origin === 'null') throw new HttpError(403, 'request refused: cross-origin requests are not allowed');
   }
 
   function makeContext(req, res, url, params, auth, body) {
@@ -130,7 +130,7 @@ export function createBroker(options = {}) {
       const auth = authenticate(route, req);
       const body = BODY_METHODS.has(req.method) ? await readJsonBody(req, config.bodyLimitBytes) : undefined;
       const result = await route.handler(makeContext(req, res, url, params, auth, body));
-      sendReply(res, result instanceof Reply || result !== undefined ? result : {});
+      sendReply(res, result ?? {});
     } catch (error) {
       if (!(error instanceof HttpError)) log(`${req.method} ${String(req.url).split('?')[0]} failed: ${error?.message ?? error}`);
       const status = error instanceof HttpError ? error.status : 500;

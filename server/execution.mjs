@@ -7,6 +7,7 @@ import { riskAtMost } from './lib/risk.mjs';
 import { validateInput } from './lib/schema.mjs';
 import { callProvider, ProviderError } from './connectors/provider.mjs';
 import { summarizeApproval } from './state/approvals.mjs';
+import { VAULT_LOCKED, vaultLocked } from './state/vault.mjs';
 
 export const needsApproval = (tool) => tool.mode !== 'read' && tool.risk !== 'low';
 
@@ -94,7 +95,7 @@ export function createExecutor({ catalog, connections, agentKeys, killSwitch, au
       const account = connections.pickAccount(connector.id, body.accountId);
       request.accountId = account.accountId;
       if (!needsApproval(tool)) {
-        if (vault.status !== 'unlocked') throw refuse(caller, request, 423, 'Vault is locked: unlock Torvane on this computer first');
+        if (vault.status !== 'unlocked') throw refuse(caller, request, 423, VAULT_LOCKED);
         return { status: 200, body: completed(request, await runAudited(caller, request, connector, tool, account, input)) };
       }
       const approval = approvals.create({
@@ -125,7 +126,7 @@ export function createExecutor({ catalog, connections, agentKeys, killSwitch, au
         approvals.finish(approval, 'cancelled', { reason: 'agent key revoked' });
         throw new HttpError(409, 'the agent key that asked for this request has been revoked');
       }
-      if (vault.status !== 'unlocked') throw new HttpError(423, 'Vault is locked: unlock Torvane on this computer first');
+      if (vault.status !== 'unlocked') throw vaultLocked();
       const connector = catalog.get(approval.connectorId);
       const tool = catalog.tool(approval.connectorId, approval.toolId);
       const account = connections.requireActive(approval.connectorId, approval.accountId);

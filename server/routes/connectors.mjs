@@ -1,6 +1,7 @@
 // The connector catalog and linked accounts.
 import { HttpError, badRequest } from '../http/errors.mjs';
 import { checkIdentifier } from '../lib/ids.mjs';
+import { vaultLocked } from '../state/vault.mjs';
 import { callProvider, errorCodeOf, isRejection, ProviderError } from '../connectors/provider.mjs';
 
 const MAX_TOKEN_LENGTH = 16 * 1024;
@@ -37,7 +38,7 @@ function readLinkRequest(connector, body) {
 
 function requireUnlockedVault(vault) {
   if (vault.status === 'unconfigured') throw new HttpError(409, 'Set up the vault passphrase before linking accounts');
-  if (vault.status !== 'unlocked') throw new HttpError(423, 'Vault is locked: unlock Torvane on this computer first');
+  if (vault.status !== 'unlocked') throw vaultLocked();
 }
 
 // Asks the provider whether the token works. Throws unless it does.

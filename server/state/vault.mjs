@@ -11,7 +11,8 @@ const PASSPHRASE_AAD = 'torvane-vault-data-key:passphrase';
 const BOOTSTRAP_AAD = 'torvane-vault-data-key:bootstrap';
 export const MIN_PASSPHRASE_LENGTH = 8;
 
-export const vaultLocked = () => new HttpError(423, 'Vault is locked: unlock Torvane on this computer first');
+export const VAULT_LOCKED = 'Vault is locked: unlock Torvane on this computer first';
+export const vaultLocked = () => new HttpError(423, VAULT_LOCKED);
 
 // Counted as the user sees characters, like the app does ("é" typed as e + accent is one).
 const graphemeCount = (text) => [...new Intl.Segmenter(undefined, { granularity: 'grapheme' }).segment(text)].length;

@@ -189,3 +189,22 @@ test('approvals expire after their window', async (t) => {
   assert.equal((await h.get(`/v1/execute/${approvalId}`, { bearer: key })).status, 410);
   assert.ok((await h.get('/v1/audit', s)).body.events.some((e) => e.action === 'approval.expire'));
 });
+
+test('after a restart agents wait for the operator to unlock the vault', async (t) => {
+  const fake = await startFakeProvider();
+  t.after(() => fake.close());
+  const first = await startReadyBroker({ env: fake.env() });
+  const s = { session: first.session };
+  await first.post('/v1/credentials/github', { token: 'valid-gh', accountId: 'default' }, s);
+  const { key } = (await first.post('/v1/master-keys', { agentId: 'early', name: 'early', connectorIds: ['github'] }, s)).body;
+  await first.close();
+
+  const { startBroker, bootstrapSecret } = await import('../testkit/brokerHarness.mjs');
+  const h = await startBroker({ stateDir: first.stateDir, env: fake.env() });
+  t.after(() => h.close());
+  const read = { connectorId: 'github', toolId: 'github.user.get' };
+  const locked = await h.post('/v1/execute', read, { bearer: key });
+  assert.deepEqual([locked.status, locked.body.error], [423, 'Vault is locked: unlock Torvane on this computer first']);
+  await h.post('/v1/operator/session', { label: 'mac-app' }, { headers: { 'x-tvn-operator-bootstrap': bootstrapSecret(first.stateDir) } });
+  assert.equal((await h.post('/v1/execute', read, { bearer: key })).status, 200);
+});
