@@ -8,6 +8,8 @@
 #include <tss2/tss2_tctildr.h>
 
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -72,6 +74,36 @@ TSS2_RC tpmErrorNumber(TSS2_RC rc)
     if ((rc & TSS2_RC_LAYER_MASK) != TSS2_TPM_RC_LAYER)
         return rc;
     return (rc & TPM2_RC_FMT1) ? (rc & (TPM2_RC_FMT1 | 0x3F)) : rc;
+}
+
+// Without a resource manager (swtpm, or a TPM opened directly) every client shares the TPM's
+// few object and session slots, so a busy TPM answers "out of memory" until another client
+// flushes. That is worth waiting for; everything else is a real failure.
+bool isResourceShortage(TSS2_RC rc)
+{
+    const TSS2_RC number = tpmErrorNumber(rc);
+    return number == TPM2_RC_OBJECT_MEMORY || number == TPM2_RC_SESSION_MEMORY || number == TPM2_RC_MEMORY;
+}
+
+struct TpmBusy
+{
+    HardwareKeyError error;
+};
+
+// Runs `operation` (which opens and closes its own connection) again while the TPM is busy.
+template <typename Operation>
+auto retryingWhileBusy(Operation operation)
+{
+    constexpr int attempts = 40;
+    for (int attempt = 1;; ++attempt) {
+        try {
+            return operation();
+        } catch (const TpmBusy &busy) {
+            if (attempt == attempts)
+                throw busy.error;
+            QThread::msleep(QRandomGenerator::global()->bounded(20, 120));
+        }
+    }
 }
 
 // TPMT_SYM_DEF (sessions) and TPMT_SYM_DEF_OBJECT (keys) share one layout.
@@ -252,7 +284,8 @@ public:
         ESYS_TR key = ESYS_TR_NONE;
         const TSS2_RC rc = Esys_Load(m_esys, m_primary, m_session, ESYS_TR_NONE, ESYS_TR_NONE, &blob.privateArea,
                                      &blob.publicArea, &key);
-        if (rc != TSS2_RC_SUCCESS && (tpmErrorNumber(rc) & TPM2_RC_FMT1))
+        // The TPM judging the blob itself (integrity, size, attributes) means it is not this TPM's.
+        if ((rc & TSS2_RC_LAYER_MASK) == TSS2_TPM_RC_LAYER && (rc & TPM2_RC_FMT1))
             throw HardwareKeyError::keyNotLoadable(rcText(rc));
         check(rc, QStringLiteral("key load"));
         m_transient.push_back(key);
@@ -274,8 +307,12 @@ public:
 private:
     static void check(TSS2_RC rc, const QString &operation)
     {
-        if (rc != TSS2_RC_SUCCESS)
-            throw HardwareKeyError::operationFailed(operation, rcText(rc));
+        if (rc == TSS2_RC_SUCCESS)
+            return;
+        const HardwareKeyError error = HardwareKeyError::operationFailed(operation, rcText(rc));
+        if (isResourceShortage(rc))
+            throw TpmBusy{error};
+        throw error;
     }
 
     TSS2_TCTI_CONTEXT *m_tcti = nullptr;
@@ -294,7 +331,10 @@ public:
     }
 
     // Proves the TPM accepts the blob (it fails on another machine's TPM).
-    void loadNow() { ensureLoaded(); }
+    void loadNow()
+    {
+        retryingWhileBusy([this] { ensureLoaded(); });
+    }
 
     QByteArray handle() const override { return marshalHandle(m_blob); }
 
@@ -312,8 +352,10 @@ public:
         if (peerPublicKey.size() != 2 * coordinateSize)
             throw HardwareKeyError::operationFailed(QStringLiteral("key agreement"),
                                                     QStringLiteral("the public key is not a raw P-256 point"));
-        ensureLoaded();
-        return m_connection->ecdh(m_loaded, peerPublicKey);
+        return retryingWhileBusy([&] {
+            ensureLoaded();
+            return m_connection->ecdh(m_loaded, peerPublicKey);
+        });
     }
 
 private:
@@ -363,9 +405,12 @@ HardwareKeyAvailability TpmKeyProvider::availability()
 
 std::unique_ptr<HardwareKey> TpmKeyProvider::createKeyAgreementKey(bool requireUserPresence)
 {
-    TpmConnection connection(m_tcti);
-    connection.openStorageParent();
-    return std::make_unique<TpmKey>(m_tcti, connection.createKey(), requireUserPresence, nullptr);
+    const KeyBlob blob = retryingWhileBusy([this] {
+        TpmConnection connection(m_tcti);
+        connection.openStorageParent();
+        return connection.createKey();
+    });
+    return std::make_unique<TpmKey>(m_tcti, blob, requireUserPresence, nullptr);
 }
 
 std::unique_ptr<HardwareKey> TpmKeyProvider::loadKeyAgreementKey(const QByteArray &handle, bool requireUserPresence,
