@@ -1,6 +1,6 @@
 // The connector catalog. Each connector is data in its own module; base URLs can be redirected
-// per connector by the environment (TVN_PROVIDER_BASE_URL_<ID>, for a local test provider),
-// never by request input.
+// per connector by the environment (TVN_PROVIDER_BASE_URL_<ID>) to a loopback stand-in for
+// tests, never by request input.
 import { ConfigError } from '../config.mjs';
 import { INPUT_TYPES } from '../lib/schema.mjs';
 import { isRisk } from '../lib/risk.mjs';
@@ -18,6 +18,8 @@ import render from './render.mjs';
 import posthog from './posthog.mjs';
 
 export const CONNECTOR_DEFINITIONS = [github, openai, claude, gemini, openrouter, slack, telegram, notion, sentry, vercel, render, posthog];
+
+const LOOPBACK_HOSTS = new Set(['127.0.0.1', 'localhost', '::1']);
 
 export const baseUrlVariable = (id) => `TVN_PROVIDER_BASE_URL_${id.toUpperCase().replace(/[^A-Z0-9]/g, '_')}`;
 
@@ -49,7 +51,11 @@ function resolveBaseUrl(def, env) {
   } catch {
     throw new ConfigError(`${variable} is not a URL`);
   }
-  if (!['http:', 'https:'].includes(url.protocol)) throw new ConfigError(`${variable} must be an http or https URL`);
+  // Only a local stand-in may take a provider's place: a stored credential never goes elsewhere.
+  const host = url.hostname.replace(/^\[(.*)\]$/, '$1');
+  if (!['http:', 'https:'].includes(url.protocol) || !LOOPBACK_HOSTS.has(host)) {
+    throw new ConfigError(`${variable} must be an http(s) URL on this computer (127.0.0.1, localhost or ::1)`);
+  }
   return override.replace(/\/+$/, '');
 }
 

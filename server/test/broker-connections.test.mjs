@@ -4,7 +4,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { startReadyBroker } from '../testkit/brokerHarness.mjs';
 import { startFakeProvider } from '../testkit/fakeProvider.mjs';
-import { CONNECTOR_DEFINITIONS } from '../connectors/catalog.mjs';
+import { CONNECTOR_DEFINITIONS, createCatalog } from '../connectors/catalog.mjs';
 
 const REQUIRED_CATALOG = ['github', 'openai', 'claude', 'gemini', 'openrouter', 'slack', 'telegram', 'notion', 'sentry', 'vercel', 'render', 'posthog'];
 
@@ -153,4 +153,25 @@ describe('connectors and connections', () => {
     }
     await other.close();
   });
+});
+
+test('provider base URLs move only to a loopback stand-in, and a connector without tools says so', () => {
+  const github = CONNECTOR_DEFINITIONS[0];
+  const cases = [
+    ['http://127.0.0.1:9/github', 'http://127.0.0.1:9/github'],
+    ['http://localhost:9/', 'http://localhost:9'],
+    ['http://[::1]:9', 'http://[::1]:9'],
+    ['https://api.example.com', /must be an http\(s\) URL on this computer/],
+    ['http://127.0.0.1.example.com', /must be an http\(s\) URL on this computer/],
+    ['file:///etc/passwd', /must be an http\(s\) URL on this computer/],
+    ['not a url', /is not a URL/],
+  ];
+  for (const [value, expected] of cases) {
+    const build = () => createCatalog({ TVN_PROVIDER_BASE_URL_GITHUB: value }).get('github').baseUrl;
+    if (expected instanceof RegExp) assert.throws(build, expected, value);
+    else assert.equal(build(), expected);
+  }
+  assert.equal(createCatalog({}).get('github').baseUrl, 'https://api.github.com');
+  const [summary] = createCatalog({}, [{ ...github, id: 'later', tools: [] }]).summaries();
+  assert.deepEqual([summary.status, summary.tools, summary.runtime.status], ['not_implemented', 0, 'not_implemented']);
 });
