@@ -40,7 +40,8 @@ public:
     SealedVault(QString stateDirectory, Configuration configuration,
                 std::shared_ptr<HardwareKeyProvider> provider = HardwareKeyProvider::systemDefault());
 
-    // Whether this machine's TPM answers (TVN_TPM_TCTI, else /dev/tpmrm0).
+    // Whether this machine's TPM answers (TVN_TPM_TCTI, else /dev/tpmrm0). Talks to the TPM:
+    // off the GUI thread, like everything here.
     static bool isSupported();
     HardwareKeyAvailability availability() const { return m_provider->availability(); }
 

@@ -13,7 +13,8 @@ start_instance() {
   rm -rf "$dir/$name"
   mkdir -p "$dir/$name"
   for attempt in $(seq 1 40); do
-    port=$(( 20000 + (RANDOM % 20000) * 2 ))
+    # Even ports below the kernel's ephemeral range and far from the broker's 47381/47382.
+    port=$(( 20000 + (RANDOM % 6383) * 2 ))
     if swtpm socket --tpm2 \
         --server type=tcp,port=$port,bindaddr=127.0.0.1 \
         --ctrl type=tcp,port=$((port + 1)),bindaddr=127.0.0.1 \
