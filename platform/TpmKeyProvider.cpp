@@ -390,8 +390,8 @@ QString TpmKeyProvider::tctiFromEnvironment()
 HardwareKeyAvailability TpmKeyProvider::availability()
 {
     try {
-        TpmConnection connection(m_tcti);
-        if (!connection.supportsP256())
+        const bool supportsP256 = retryingWhileBusy([this] { return TpmConnection(m_tcti).supportsP256(); });
+        if (!supportsP256)
             return {HardwareKeyAvailability::State::absent,
                     HardwareKeyError::unavailable(QStringLiteral("the TPM at %1 has no NIST P-256 curve").arg(m_tcti))};
         return {HardwareKeyAvailability::State::available, std::nullopt};
