@@ -23,9 +23,15 @@ export function inputSchema(tool) {
   return { type: 'object', properties, required, additionalProperties: false };
 }
 
-export function validateInput(tool, input) {
-  if (input === undefined || input === null) input = {};
+// The input as an object ({} when absent); anything else is refused.
+export function inputObject(input) {
+  if (input === undefined || input === null) return {};
   if (!CHECKS.object(input)) throw badRequest('input must be a JSON object');
+  return input;
+}
+
+export function validateInput(tool, rawInput) {
+  const input = inputObject(rawInput);
   for (const name of Object.keys(input)) {
     if (!Object.hasOwn(tool.input, name)) throw badRequest(`input.${name} is not an input of ${tool.id}`);
   }

@@ -125,11 +125,17 @@ describe('agent keys, execution and approvals', () => {
     assert.ok((await actions()).includes('approval.deny:denied'));
   });
 
-  test("the app's smoke test raises an approval with its operator session", async () => {
-    const res = await h.post('/v1/execute', { agentId: 'codex', connectorId: 'github', toolId: 'github.issue.create', input: { owner: 'o', repo: 'r', title: 'Mac approval smoke test' } }, s);
+  test("the app's smoke test raises an approval with its operator session, whatever its input keys", async () => {
+    const res = await h.post('/v1/execute', { agentId: 'codex', connectorId: 'github', toolId: 'github.issue.create', input: { text: 'Mac approval smoke test' } }, s);
     assert.equal(res.status, 202);
     const approval = (await h.get('/v1/approvals', s)).body.approvals.find((a) => a.id === res.body.approvalId);
     assert.equal(approval.agentId, 'codex');
+    assert.deepEqual(approval.displayInput, { text: 'Mac approval smoke test' });
+    const before = fake.requests.length;
+    const approved = await h.post(`/v1/approvals/${approval.id}/approve`, {}, s);
+    assert.deepEqual([approved.status, approved.body.error], [400, 'input.text is not an input of github.issue.create']);
+    assert.equal(fake.requests.length, before, 'an input that does not fit the tool never reaches the provider');
+    assert.ok(!(await h.get('/v1/approvals', s)).body.approvals.some((a) => a.id === approval.id));
     assert.equal((await h.post('/v1/execute', { connectorId: 'github', toolId: 'github.user.get' }, s)).status, 400, 'agentId is required');
   });
 
