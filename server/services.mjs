@@ -44,6 +44,8 @@ export function createServices(config, { log, bindAddress }) {
     onExpired: (a) => audit.append({ actor: 'broker', action: 'approval.expire', decision: 'expired', agentId: a.agentId, connectorId: a.connectorId, toolId: a.toolId, approvalId: a.id, correlationId: a.correlationId }),
   });
   const executor = createExecutor({ catalog, connections, agentKeys, killSwitch, audit, approvals, vault, config });
+  // Expiry is recorded when it happens, not only when someone next looks.
+  const expiryTimer = setInterval(() => approvals.sweep(), 30_000).unref();
 
   return {
     store,
@@ -67,6 +69,7 @@ export function createServices(config, { log, bindAddress }) {
     },
     stateFile: (name) => path.join(config.stateDir, name),
     close() {
+      clearInterval(expiryTimer);
       audit.close();
       sessions.clear();
       vault.lock();

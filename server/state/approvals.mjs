@@ -4,6 +4,7 @@ import { HttpError } from '../http/errors.mjs';
 import { nowIso, randomId } from '../lib/ids.mjs';
 
 const KEEP_FINISHED_MS = 60 * 60 * 1000;
+export const MAX_PENDING = 200; // bounds the memory a flood of agent requests can take
 const MAX_DISPLAY_TEXT = 2000;
 
 function displayValue(value, depth = 0) {
@@ -49,6 +50,8 @@ export function createApprovalStore({ ttlMs, now = () => Date.now(), onExpired =
   return {
     create(request) {
       sweep();
+      const waiting = [...approvals.values()].filter((a) => a.status === 'pending').length;
+      if (waiting >= MAX_PENDING) throw new HttpError(429, `${waiting} requests are already waiting for approval; decide on them or let them expire first`);
       const approval = { ...request, id: randomId('apr'), status: 'pending', createdAt: now(), expiresAt: now() + ttlMs };
       approvals.set(approval.id, approval);
       return approval;
@@ -72,6 +75,7 @@ export function createApprovalStore({ ttlMs, now = () => Date.now(), onExpired =
     finish(approval, status, fields = {}) {
       Object.assign(approval, fields, { status, finishedAt: now() });
     },
+    sweep,
     forKey(keyId) {
       return [...approvals.values()].filter((a) => a.keyId === keyId && a.status === 'pending');
     },

@@ -196,6 +196,22 @@ test('approvals expire after their window', async (t) => {
   assert.ok((await h.get('/v1/audit', s)).body.events.some((e) => e.action === 'approval.expire'));
 });
 
+test('a flood of write requests is capped while they wait', async (t) => {
+  const fake = await startFakeProvider();
+  t.after(() => fake.close());
+  const h = await startReadyBroker({ env: fake.env() });
+  t.after(() => h.close());
+  const s = { session: h.session };
+  await h.post('/v1/credentials/slack', { token: 'valid-slack', accountId: 'default' }, s);
+  const { key } = (await h.post('/v1/master-keys', { agentId: 'noisy', name: 'noisy', connectorIds: ['slack'] }, s)).body;
+  const { MAX_PENDING } = await import('../state/approvals.mjs');
+  const body = { connectorId: 'slack', toolId: 'slack.message.post', input: { channel: 'C1', text: 'hi' } };
+  for (let i = 0; i < MAX_PENDING; i++) assert.equal((await h.post('/v1/execute', body, { bearer: key })).status, 202);
+  const refused = await h.post('/v1/execute', body, { bearer: key });
+  assert.equal(refused.status, 429);
+  assert.equal((await h.get('/v1/approvals', s)).body.approvals.length, MAX_PENDING);
+});
+
 test('after a restart agents wait for the operator to unlock the vault', async (t) => {
   const fake = await startFakeProvider();
   t.after(() => fake.close());
