@@ -28,6 +28,8 @@ import * as audit from './audit.mjs';
 import * as keychain from './keychain.mjs';
 import * as dashboard from './dashboard.mjs';
 import * as agents from './agents.mjs';
+import * as proxy from './proxy.mjs';
+import * as backups from './backups.mjs';
 
 export const routeModules = [
   { name: 'dashboard', routes: dashboard.routes },
@@ -39,4 +41,6 @@ export const routeModules = [
   { name: 'audit', routes: audit.routes },
   { name: 'keychain', routes: keychain.routes },
   { name: 'agents', routes: agents.routes },
+  { name: 'proxy', routes: proxy.routes },
+  { name: 'backups', routes: backups.routes },
 ];

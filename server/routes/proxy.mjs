@@ -1,0 +1,105 @@
+// Proxy services and profiles (operator), and the proxied request itself (agent key): an agent
+// calls a provider's HTTP API through the broker with a stored credential it never sees.
+import { HttpError } from '../http/errors.mjs';
+import { randomId } from '../lib/ids.mjs';
+import { ProviderError } from '../connectors/provider.mjs';
+import { createProxyStore } from '../proxy/store.mjs';
+import { readProfileRequest, readServiceRequest, summarizeProfile, summarizeService } from '../proxy/records.mjs';
+import { planRequest } from '../proxy/plan.mjs';
+import { forward } from '../proxy/forward.mjs';
+
+const proxyStore = (ctx) => createProxyStore(ctx.services.store);
+
+// Appends the audit record of an operator action, allowed or (with the error's text) denied.
+async function audited(ctx, event, action) {
+  try {
+    const result = await action();
+    ctx.audit.append({ actor: 'operator', decision: 'allowed', ...event });
+    return result;
+  } catch (error) {
+    if (error instanceof HttpError) ctx.audit.append({ actor: 'operator', decision: 'denied', ...event, reason: error.message });
+    throw error;
+  }
+}
+
+function createService(ctx) {
+  const connectorId = typeof ctx.body.connectorId === 'string' ? ctx.body.connectorId : '';
+  return audited(ctx, { action: 'proxy_service.create', connectorId, accountId: ctx.body.accountId, reason: `service ${ctx.body.id}` }, () => {
+    const connector = ctx.services.catalog.get(connectorId);
+    if (!connector) throw new HttpError(404, `unknown connector ${connectorId}`);
+    const request = readServiceRequest(ctx.body, connector);
+    ctx.services.connections.requireActive(connector.id, request.accountId);
+    return ctx.reply(201, { ok: true, service: summarizeService(proxyStore(ctx).addService(request)) });
+  });
+}
+
+function createProfile(ctx) {
+  const key = typeof ctx.body.masterKeyId === 'string' ? ctx.agentKeys.findById(ctx.body.masterKeyId) : null;
+  return audited(ctx, { action: 'proxy_profile.create', agentId: key?.agentId, keyId: key?.id }, () => {
+    const profile = proxyStore(ctx).addProfile(readProfileRequest(ctx.body, key));
+    return ctx.reply(201, { ok: true, profile: summarizeProfile(profile) });
+  });
+}
+
+function revokeProfile(ctx) {
+  const profile = proxyStore(ctx).findProfile(ctx.params.profile);
+  return audited(ctx, { action: 'proxy_profile.revoke', agentId: profile?.agentId, keyId: profile?.masterKeyId, reason: `profile ${ctx.params.profile}` }, () => ({
+    ok: true,
+    profile: summarizeProfile(proxyStore(ctx).revokeProfile(ctx.params.profile)),
+  }));
+}
+
+function describe(facts) {
+  return [facts.profileId && `profile ${facts.profileId}`, facts.serviceId && `service ${facts.serviceId}`, facts.target].filter(Boolean).join(', ');
+}
+
+async function proxyRequest(ctx) {
+  const { key } = ctx.auth;
+  const { services } = ctx;
+  const facts = { correlationId: randomId('corr', 8) };
+  const decide = (decision, outcome) =>
+    ctx.audit.append({
+      actor: 'agent',
+      action: 'proxy.request',
+      decision,
+      agentId: key.agentId,
+      keyId: key.id,
+      connectorId: facts.connectorId,
+      accountId: facts.accountId,
+      correlationId: facts.correlationId,
+      reason: [describe(facts), outcome].filter(Boolean).join(': '),
+    });
+
+  let plan;
+  let token;
+  let outgoing;
+  try {
+    plan = planRequest({ proxy: createProxyStore(services.store), catalog: services.catalog, connections: services.connections }, key, ctx.body, facts);
+    token = services.connections.readCredential(plan.service.connectorId, plan.service.accountId);
+    outgoing = plan.build(token);
+  } catch (error) {
+    if (error instanceof HttpError) decide('denied', error.message);
+    throw error;
+  }
+  let result;
+  try {
+    result = await forward(outgoing, { token, timeoutMs: ctx.config.providerTimeoutMs, providerName: plan.connector?.displayName ?? plan.service.connectorId });
+  } catch (error) {
+    if (!(error instanceof ProviderError)) throw error;
+    decide('provider_error', error.code);
+    throw new HttpError(error.code === 'timeout' ? 504 : 502, `provider request failed: ${error.message}`, { correlationId: facts.correlationId });
+  }
+  decide(result.ok ? 'allowed' : 'provider_error', `HTTP ${result.status}`);
+  services.connections.touch(plan.connection);
+  ctx.agentKeys.touch(key.id);
+  return { correlationId: facts.correlationId, serviceId: plan.service.id, ...result };
+}
+
+export const routes = [
+  { method: 'GET', path: '/v1/proxy/services', auth: 'operator', handler: (ctx) => ({ services: proxyStore(ctx).services().map(summarizeService) }) },
+  { method: 'POST', path: '/v1/proxy/services', auth: 'operator', handler: createService },
+  { method: 'GET', path: '/v1/proxy/profiles', auth: 'operator', handler: (ctx) => ({ profiles: proxyStore(ctx).profiles().map(summarizeProfile) }) },
+  { method: 'POST', path: '/v1/proxy/profiles', auth: 'operator', handler: createProfile },
+  { method: 'POST', path: '/v1/proxy/profiles/{profile}/revoke', auth: 'operator', handler: revokeProfile },
+  { method: 'POST', path: '/v1/proxy/request', auth: 'agent', handler: proxyRequest },
+];
