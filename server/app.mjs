@@ -50,12 +50,14 @@ export function createBroker(options = {}) {
   function authenticateAgent(req) {
     const token = bearerToken(req);
     if (!token) throw new HttpError(401, 'agent key required (authorization: Bearer <agent key>)');
-    const key = services.agentKeys.findActiveBySecret(token);
+    const key = services.agentKeys.findBySecret(token);
+    const refuse = (status, message, reason) => {
+      services.audit.append({ actor: 'agent', action: 'agent.request', decision: 'denied', agentId: key.agentId, keyId: key.id, reason });
+      return new HttpError(status, message);
+    };
     if (!key) throw new HttpError(401, 'invalid or revoked agent key');
-    if (services.killSwitch.enabled) {
-      services.audit.append({ actor: 'agent', action: 'agent.request', decision: 'denied', agentId: key.agentId, keyId: key.id, reason: 'kill switch on' });
-      throw new HttpError(403, 'Kill switch is on: agent access is paused');
-    }
+    if (key.revokedAt) throw refuse(401, 'invalid or revoked agent key', 'revoked agent key');
+    if (services.killSwitch.enabled) throw refuse(403, 'Kill switch is on: agent access is paused', 'kill switch on');
     return { kind: 'agent', key };
   }
 

@@ -40,12 +40,11 @@ export function createAgentKeyStore(store) {
       const keys = store.state.masterKeys.filter((key) => key.agentId === agentId && !key.revokedAt);
       return keys.length ? keys[keys.length - 1] : null;
     },
-    // The active key for a presented bearer secret, or null.
-    findActiveBySecret(secret) {
+    // The key (active or revoked) for a presented bearer secret, or null.
+    findBySecret(secret) {
       if (typeof secret !== 'string' || !secret.startsWith(AGENT_KEY_PREFIX)) return null;
       const id = byHash.get(secretHash(secret));
-      const key = id ? findById(id) : null;
-      return key && !key.revokedAt ? key : null;
+      return id ? findById(id) : null;
     },
     create({ name, agentId, connectorIds, maxRisk }) {
       const secret = AGENT_KEY_PREFIX + randomSecret(32);

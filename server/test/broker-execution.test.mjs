@@ -162,6 +162,8 @@ describe('agent keys, execution and approvals', () => {
     assert.equal((await h.post('/v1/master-keys/mk_missing/revoke', {}, s)).status, 404);
     const res = await execute(key, { connectorId: 'github', toolId: 'github.user.get' });
     assert.deepEqual([res.status, res.body.error], [401, 'invalid or revoked agent key']);
+    const [latest] = (await h.get('/v1/audit?limit=1', s)).body.events;
+    assert.deepEqual([latest.action, latest.decision, latest.keyId, latest.reason], ['agent.request', 'denied', record.id, 'revoked agent key']);
     assert.ok(!(await h.get('/v1/approvals', s)).body.approvals.some((a) => a.id === approvalId));
     const listed = (await h.get('/v1/master-keys', s)).body.keys.find((k) => k.id === record.id);
     assert.deepEqual([listed.status, Boolean(listed.revokedAt)], ['revoked', true]);
