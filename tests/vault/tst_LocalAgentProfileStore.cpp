@@ -159,7 +159,9 @@ private slots:
         QCOMPARE(modeOf(sealed), 0600);
         QVERIFY(readFile(sealed).startsWith("TVN1"));
         QVERIFY(!readFile(sealed).contains(agentKey.toUtf8()));
-        QVERIFY(!QFileInfo::exists(inDirectory(store, QStringLiteral("agent.key"))));
+        // No temporary file of the atomic write is left behind; the cache tag keeps backups out.
+        QCOMPARE(QDir(store.profileDirectory()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList({QStringLiteral("agent.sealed"), QStringLiteral("CACHEDIR.TAG")}));
         QCOMPARE(modeOf(store.stateDirectory() + QStringLiteral("/seal/se-agentkeys.bin")), 0600);
         QVERIFY(store.hasTorvane(QStringLiteral("agent")));
         QCOMPARE(store.keyPath(QStringLiteral("agent")), sealed);
