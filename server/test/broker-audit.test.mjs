@@ -133,3 +133,36 @@ test('kill -9 in the middle of writes never leaves a broken vault file or audit 
   assert.deepEqual(fs.readdirSync(dir).filter((n) => n.endsWith('.tmp')), [], 'a killed writer leaves no temp file behind the broker');
   await broker.close();
 });
+
+test('no secret reaches the broker log, the audit file or an error answer', async (t) => {
+  const { startFakeProvider } = await import('../testkit/fakeProvider.mjs');
+  const { PASSPHRASE } = await import('../testkit/brokerHarness.mjs');
+  const fake = await startFakeProvider();
+  t.after(() => fake.close());
+  const logs = [];
+  const h = await startReadyBroker({ env: { ...fake.env(), SWITCHYARD_PROVIDER_TIMEOUT_SECONDS: '0.2' }, logs });
+  t.after(() => h.close());
+  const s = { session: h.session };
+  const answers = [];
+  const keep = (res) => {
+    if (res.status >= 300) answers.push(res.text);
+    return res;
+  };
+  keep(await h.post('/v1/credentials/telegram', { token: 'valid-123:telegram-secret', accountId: 'bot' }, s));
+  keep(await h.post('/v1/credentials/telegram', { token: 'rejected-999:telegram-secret', accountId: 'bot2' }, s));
+  keep(await h.post('/v1/credentials/github', { token: 'hang-github-secret', accountId: 'slow' }, s));
+  const { key } = keep(await h.post('/v1/master-keys', { agentId: 'a', name: 'a', connectorIds: ['telegram'] }, s)).body;
+  keep(await h.post('/v1/execute', { connectorId: 'telegram', toolId: 'telegram.bot.get' }, { bearer: key }));
+  keep(await h.post('/v1/operator/session', { passphrase: `${PASSPHRASE}-wrong` }));
+  keep(await h.post('/v1/operator/session', { label: 'x' }, { headers: { 'x-tvn-operator-bootstrap': 'guessed-bootstrap-secret' } }));
+  keep(await h.get('/v1/connectors', { session: `${h.session}x` }));
+
+  const secrets = ['telegram-secret', 'hang-github-secret', key, h.session, PASSPHRASE, bootstrapSecret(h.stateDir), 'guessed-bootstrap-secret'];
+  const auditText = fs.readFileSync(path.join(h.stateDir, 'audit.log'), 'utf8');
+  for (const secret of secrets) {
+    assert.ok(!auditText.includes(secret), 'audit file');
+    assert.ok(!logs.join('\n').includes(secret), 'broker log');
+    assert.ok(!answers.join('\n').includes(secret), 'error answers');
+  }
+  assert.equal(answers.length, 5);
+});
