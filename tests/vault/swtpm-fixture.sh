@@ -37,17 +37,21 @@ start_instance() {
   return 1
 }
 
-stop_instance() {
+# A shutdown over the control channel is taken at once; a signal is only seen after a while.
+request_stop() {
+  local name=$1 port
+  [ -f "$dir/$name.pid" ] || return 0
+  if [ -f "$dir/$name.tcti" ] && command -v swtpm_ioctl >/dev/null; then
+    port=$(sed 's/.*port=//' "$dir/$name.tcti")
+    swtpm_ioctl --tcp "127.0.0.1:$((port + 1))" -s 2>/dev/null && return 0
+  fi
+  kill "$(cat "$dir/$name.pid")" 2>/dev/null || true
+}
+
+await_stop() {
   local name=$1 pid
   if [ -f "$dir/$name.pid" ]; then
     pid=$(cat "$dir/$name.pid")
-    # A shutdown over the control channel is immediate; a signal is only seen after a while.
-    if [ -f "$dir/$name.tcti" ] && command -v swtpm_ioctl >/dev/null; then
-      port=$(sed 's/.*port=//' "$dir/$name.tcti")
-      swtpm_ioctl --tcp "127.0.0.1:$((port + 1))" -s 2>/dev/null || kill "$pid" 2>/dev/null || true
-    else
-      kill "$pid" 2>/dev/null || true
-    fi
     for wait in $(seq 1 50); do
       kill -0 "$pid" 2>/dev/null || break
       sleep 0.1
@@ -57,14 +61,24 @@ stop_instance() {
   rm -f "$dir/$name.tcti"
 }
 
+stop_instance() {
+  request_stop "$1"
+  await_stop "$1"
+}
+
+stop_all() {
+  for name in tpm-a tpm-b; do request_stop "$name"; done
+  for name in tpm-a tpm-b; do await_stop "$name"; done
+}
+
 case "$action" in
   start)
     command -v swtpm >/dev/null || { echo "swtpm is not installed (scripts/install-deps.sh test)" >&2; exit 1; }
     mkdir -p "$dir"
-    for name in tpm-a tpm-b; do stop_instance "$name"; done
+    stop_all
     for name in tpm-a tpm-b; do start_instance "$name"; done ;;
   stop)
-    for name in tpm-a tpm-b; do stop_instance "$name"; done ;;
+    stop_all ;;
   *)
     echo "usage: $0 start|stop <dir>" >&2; exit 2 ;;
 esac
