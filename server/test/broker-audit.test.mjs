@@ -5,7 +5,8 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { spawn } from 'node:child_process';
 import { fileURLToPath } from 'node:url';
-import { bootstrapSecret, startBroker, startReadyBroker, tempStateDir } from '../testkit/brokerHarness.mjs';
+import { PASSPHRASE, bootstrapSecret, startBroker, startReadyBroker, tempStateDir } from '../testkit/brokerHarness.mjs';
+import { startFakeProvider } from '../testkit/fakeProvider.mjs';
 import { GENESIS_HASH, eventHash, openAuditLog, verifyChain } from '../state/audit.mjs';
 import { canonicalJson } from '../lib/canonical.mjs';
 import { openStore } from '../state/store.mjs';
@@ -135,8 +136,6 @@ test('kill -9 in the middle of writes never leaves a broken vault file or audit 
 });
 
 test('no secret reaches the broker log, the audit file or an error answer', async (t) => {
-  const { startFakeProvider } = await import('../testkit/fakeProvider.mjs');
-  const { PASSPHRASE } = await import('../testkit/brokerHarness.mjs');
   const fake = await startFakeProvider();
   t.after(() => fake.close());
   const logs = [];

@@ -2,7 +2,8 @@ import { test, describe, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { startReadyBroker } from '../testkit/brokerHarness.mjs';
+import { bootstrapSecret, startBroker, startReadyBroker } from '../testkit/brokerHarness.mjs';
+import { MAX_PENDING } from '../state/approvals.mjs';
 import { startFakeProvider } from '../testkit/fakeProvider.mjs';
 
 describe('agent keys, execution and approvals', () => {
@@ -206,7 +207,6 @@ test('a flood of write requests is capped while they wait', async (t) => {
   const s = { session: h.session };
   await h.post('/v1/credentials/slack', { token: 'valid-slack', accountId: 'default' }, s);
   const { key } = (await h.post('/v1/master-keys', { agentId: 'noisy', name: 'noisy', connectorIds: ['slack'] }, s)).body;
-  const { MAX_PENDING } = await import('../state/approvals.mjs');
   const body = { connectorId: 'slack', toolId: 'slack.message.post', input: { channel: 'C1', text: 'hi' } };
   for (let i = 0; i < MAX_PENDING; i++) assert.equal((await h.post('/v1/execute', body, { bearer: key })).status, 202);
   const refused = await h.post('/v1/execute', body, { bearer: key });
@@ -223,7 +223,6 @@ test('after a restart agents wait for the operator to unlock the vault', async (
   const { key } = (await first.post('/v1/master-keys', { agentId: 'early', name: 'early', connectorIds: ['github'] }, s)).body;
   await first.close();
 
-  const { startBroker, bootstrapSecret } = await import('../testkit/brokerHarness.mjs');
   const h = await startBroker({ stateDir: first.stateDir, env: fake.env() });
   t.after(() => h.close());
   const read = { connectorId: 'github', toolId: 'github.user.get' };

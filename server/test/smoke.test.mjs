@@ -2,6 +2,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import net from 'node:net';
+import { chmodSync, mkdirSync } from 'node:fs';
 import { tempStateDir } from '../testkit/brokerHarness.mjs';
 
 async function freePort() {
@@ -46,7 +47,6 @@ test('main.mjs refuses a non-loopback bind and a shared state directory with a c
   assert.equal(await bad.exited, 1);
   assert.match(bad.stderr(), /failed to start: SWITCHYARD_BIND_HOST must be a loopback address/);
   const dir = tempStateDir();
-  const { mkdirSync, chmodSync } = await import('node:fs');
   mkdirSync(dir, { recursive: true });
   chmodSync(dir, 0o755);
   const shared = startMain({ PORT: String(port), SWITCHYARD_STATE_DIR: dir });
