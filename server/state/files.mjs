@@ -6,6 +6,8 @@ import crypto from 'node:crypto';
 
 export class StateFileError extends Error {}
 
+const TEMP_PREFIX = '.tvn-broker-';
+
 const uid = typeof process.getuid === 'function' ? process.getuid() : null;
 
 function describeMode(mode) {
@@ -65,7 +67,7 @@ export function fsyncDir(dir) {
 export function writePrivateFileAtomic(file, data) {
   checkPrivateFile(file);
   const dir = path.dirname(file);
-  const temp = path.join(dir, `.${path.basename(file)}.${process.pid}.${crypto.randomBytes(6).toString('hex')}.tmp`);
+  const temp = path.join(dir, `${TEMP_PREFIX}${path.basename(file)}.${process.pid}.${crypto.randomBytes(6).toString('hex')}.tmp`);
   const fd = fs.openSync(temp, fs.constants.O_WRONLY | fs.constants.O_CREAT | fs.constants.O_EXCL | fs.constants.O_NOFOLLOW, 0o600);
   try {
     fs.writeFileSync(fd, data);
@@ -86,10 +88,11 @@ export function writePrivateFileAtomic(file, data) {
   fsyncDir(dir);
 }
 
-// Leftover temp files of a writer that was killed mid-write; the real file is untouched by them.
+// Leftover temp files of a broker killed mid-write (only ours: others share the directory); the
+// real file is untouched by them.
 export function removeStaleTempFiles(dir) {
   for (const name of fs.readdirSync(dir)) {
-    if (name.startsWith('.') && name.endsWith('.tmp')) fs.rmSync(path.join(dir, name), { force: true });
+    if (name.startsWith(TEMP_PREFIX) && name.endsWith('.tmp')) fs.rmSync(path.join(dir, name), { force: true });
   }
 }
 
