@@ -34,7 +34,7 @@ function checkDefinition(def) {
     if (!tool.id.startsWith(`${def.id}.`) || ids.has(tool.id)) fail(`tool id ${tool.id} must be unique and start with "${def.id}."`);
     ids.add(tool.id);
     if (!isRisk(tool.risk) || !['read', 'write'].includes(tool.mode)) fail(`tool ${tool.id} needs a risk level and mode`);
-    for (const [name, spec] of Object.entries(tool.input)) if (!INPUT_TYPES.includes(spec.type)) fail(`input ${name} of ${tool.id} has no known type`);
+    for (const [name, field] of Object.entries(tool.input)) if (!INPUT_TYPES.includes(field.type)) fail(`input ${name} of ${tool.id} has no known type`);
     for (const name of tool.request.path.match(/\{(\w+)\}/g) ?? []) {
       if (!tool.input[name.slice(1, -1)]?.required) fail(`path parameter ${name} of ${tool.id} must be a required input`);
     }

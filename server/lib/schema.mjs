@@ -16,9 +16,9 @@ export const INPUT_TYPES = Object.keys(CHECKS);
 export function inputSchema(tool) {
   const properties = {};
   const required = [];
-  for (const [name, spec] of Object.entries(tool.input)) {
-    properties[name] = { type: spec.type, description: spec.description ?? '' };
-    if (spec.required) required.push(name);
+  for (const [name, field] of Object.entries(tool.input)) {
+    properties[name] = { type: field.type, description: field.description ?? '' };
+    if (field.required) required.push(name);
   }
   return { type: 'object', properties, required, additionalProperties: false };
 }
@@ -35,13 +35,13 @@ export function validateInput(tool, rawInput) {
   for (const name of Object.keys(input)) {
     if (!Object.hasOwn(tool.input, name)) throw badRequest(`input.${name} is not an input of ${tool.id}`);
   }
-  for (const [name, spec] of Object.entries(tool.input)) {
+  for (const [name, field] of Object.entries(tool.input)) {
     const value = input[name];
     if (value === undefined || value === null) {
-      if (spec.required) throw badRequest(`input.${name} is required for ${tool.id}`);
+      if (field.required) throw badRequest(`input.${name} is required for ${tool.id}`);
       continue;
     }
-    if (!CHECKS[spec.type](value)) throw badRequest(`input.${name} must be of type ${spec.type}`);
+    if (!CHECKS[field.type](value)) throw badRequest(`input.${name} must be of type ${field.type}`);
   }
   return input;
 }
