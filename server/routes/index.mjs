@@ -10,11 +10,13 @@
 // handler: 'operator' needs a live "x-tvn-operator-session", 'agent' an active agent key as
 // "authorization: Bearer tvn_…" and a kill switch that is off.
 //
-// The handler gets ctx: params, query (URLSearchParams), body (parsed JSON object for POST/PUT/
-// PATCH/DELETE; {} when empty), headers, auth ({kind, session?, key?}), brokerUrl, env, config,
-// audit.append(event) (never put secrets in events), agentKeys.findActiveByAgentId(id),
+// The handler gets ctx: params, url (URL), query (URLSearchParams), body (parsed JSON object for
+// POST/PUT/PATCH/DELETE; {} when empty), headers, auth ({kind, session?, key?}), brokerUrl, env,
+// config, audit.append(event) (never put secrets in events), agentKeys.findActiveByAgentId(id),
 // killSwitch.enabled, requireOperator() / operatorSession() for routes that decide themselves,
-// services (everything else), log(line).
+// log(line), and services for the rest: services.store.update(draft => …) to keep a section of
+// your own in the vault file, services.connections.readCredential(connectorId, accountId),
+// services.catalog, services.exportState() / replaceState(snapshot) for whole-state backups.
 // It returns a JSON value (sent as 200), ctx.reply(status, value), or ctx.raw(status, contentType,
 // bytes); it throws HttpError (server/http/errors.mjs) for failures, sent as {"error": text}.
 //
