@@ -185,13 +185,18 @@ private slots:
         deviceFile.close();
         QFile::setPermissions(device, QFile::ReadOwner | QFile::WriteOwner);
 
+        // The build tree may sit where nobody cannot reach it (a checkout under /root).
+        const QString signer = shared.filePath(QStringLiteral("tvn-pop-signer"));
+        QVERIFY(QFile::copy(QStringLiteral(TVN_SIGNER_PATH), signer));
+        QFile::setPermissions(signer, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("TSS2_LOG"));
         env.insert(QStringLiteral("TVN_TPM_TCTI"), QStringLiteral("device:") + device);
         process.setProcessEnvironment(env);
         process.start(runuser, {QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"),
-                                QStringLiteral(TVN_SIGNER_PATH), QStringLiteral("open"), QStringLiteral("--profile"),
+                                signer, QStringLiteral("open"), QStringLiteral("--profile"),
                                 QStringLiteral("agent"), QStringLiteral("--state-dir"), state});
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.exitCode(), 1);
