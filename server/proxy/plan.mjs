@@ -8,6 +8,7 @@ import { canonicalOrigin, pathWithin, splitTarget } from './target.mjs';
 
 const MAX_HEADERS = 50;
 const MAX_HEADER_VALUE = 8192;
+const HEADER_VALUE = /^[\t\x20-\x7e\x80-\xff]*$/;
 
 function requiredText(body, key) {
   const value = body[key];
@@ -54,7 +55,7 @@ function readHeaders(value, credential) {
     const name = raw.toLowerCase();
     if (!HEADER_NAME.test(name)) throw badRequest(`"${raw.slice(0, 64)}" is not a header name`);
     if (isReservedHeader(name) || name === credential.headerName) throw badRequest(`header ${name} cannot be set through the proxy`);
-    if (typeof text !== 'string' || text.length > MAX_HEADER_VALUE || /[\r\n\0]/.test(text)) throw badRequest(`header ${name} must be a single-line string`);
+    if (typeof text !== 'string' || text.length > MAX_HEADER_VALUE || !HEADER_VALUE.test(text)) throw badRequest(`header ${name} must be a single-line string of visible characters`);
     headers[name] = text;
   }
   return headers;

@@ -110,7 +110,8 @@ export function readProfileRequest(body, key) {
   return { name: optionalText(body, 'name') || `${key.agentId} proxy profile`, agentId: key.agentId, masterKeyId: key.id, serviceIds };
 }
 
-export function summarizeService(s) {
+// stoppedAt: when the service's connection was revoked, if it was; the service is off from then on.
+export function summarizeService(s, stoppedAt = null) {
   const summary = {
     id: s.id,
     displayName: s.displayName,
@@ -123,12 +124,15 @@ export function summarizeService(s) {
     credential: { ...s.credential },
     createdAt: s.createdAt,
   };
-  if (s.disabledAt) summary.disabledAt = s.disabledAt;
+  const disabledAt = s.disabledAt ?? stoppedAt;
+  if (disabledAt) summary.disabledAt = disabledAt;
   return summary;
 }
 
-export function summarizeProfile(p) {
+// stoppedAt: when the profile's agent key was revoked, if it was; the profile is dead from then on.
+export function summarizeProfile(p, stoppedAt = null) {
   const summary = { id: p.id, name: p.name, agentId: p.agentId, masterKeyId: p.masterKeyId, serviceIds: [...p.serviceIds], createdAt: p.createdAt };
-  if (p.revokedAt) summary.revokedAt = p.revokedAt;
+  const revokedAt = p.revokedAt ?? stoppedAt;
+  if (revokedAt) summary.revokedAt = revokedAt;
   return summary;
 }

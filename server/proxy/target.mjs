@@ -33,8 +33,10 @@ function decodeSegment(raw) {
   } catch {
     throw badRequest('path has invalid percent-encoding');
   }
-  if (value === '.' || value === '..') throw badRequest('path must not contain "." or ".." segments, plain or encoded');
-  if (/[/\\]/.test(value)) throw badRequest('path segments must not contain an encoded "/" or "\\"');
+  // Compatibility forms too: a server that folds "\uff0e\uff0e" to ".." must not see one.
+  const folded = value.normalize('NFKC');
+  if ([value, folded].some((v) => v === '.' || v === '..')) throw badRequest('path must not contain "." or ".." segments, plain or encoded');
+  if ([value, folded].some((v) => /[/\\]/.test(v))) throw badRequest('path segments must not contain an encoded "/" or "\\"');
   if (CONTROL.test(value)) throw badRequest('path must not contain control characters');
   if (STILL_ENCODED.test(value)) throw badRequest('path must not be percent-encoded twice');
   return value;

@@ -22,9 +22,21 @@ async function audited(ctx, event, action) {
   }
 }
 
+// A service whose connection is revoked, or a profile whose agent key is revoked, can no longer
+// work: the list says so, as the app shows only what is still live.
+function listServices(ctx) {
+  const { connections } = ctx.services;
+  return { services: proxyStore(ctx).services().map((svc) => summarizeService(svc, connections.find(svc.connectorId, svc.accountId)?.revokedAt)) };
+}
+
+function listProfiles(ctx) {
+  return { profiles: proxyStore(ctx).profiles().map((p) => summarizeProfile(p, ctx.agentKeys.findById(p.masterKeyId)?.revokedAt)) };
+}
+
 function createService(ctx) {
   const connectorId = typeof ctx.body.connectorId === 'string' ? ctx.body.connectorId : '';
-  return audited(ctx, { action: 'proxy_service.create', connectorId, accountId: ctx.body.accountId, reason: `service ${ctx.body.id}` }, () => {
+  const reason = typeof ctx.body.id === 'string' ? `service ${ctx.body.id.slice(0, 128)}` : undefined;
+  return audited(ctx, { action: 'proxy_service.create', connectorId, accountId: ctx.body.accountId, reason }, () => {
     const connector = ctx.services.catalog.get(connectorId);
     if (!connector) throw new HttpError(404, `unknown connector ${connectorId}`);
     const request = readServiceRequest(ctx.body, connector);
@@ -96,9 +108,9 @@ async function proxyRequest(ctx) {
 }
 
 export const routes = [
-  { method: 'GET', path: '/v1/proxy/services', auth: 'operator', handler: (ctx) => ({ services: proxyStore(ctx).services().map(summarizeService) }) },
+  { method: 'GET', path: '/v1/proxy/services', auth: 'operator', handler: listServices },
   { method: 'POST', path: '/v1/proxy/services', auth: 'operator', handler: createService },
-  { method: 'GET', path: '/v1/proxy/profiles', auth: 'operator', handler: (ctx) => ({ profiles: proxyStore(ctx).profiles().map(summarizeProfile) }) },
+  { method: 'GET', path: '/v1/proxy/profiles', auth: 'operator', handler: listProfiles },
   { method: 'POST', path: '/v1/proxy/profiles', auth: 'operator', handler: createProfile },
   { method: 'POST', path: '/v1/proxy/profiles/{profile}/revoke', auth: 'operator', handler: revokeProfile },
   { method: 'POST', path: '/v1/proxy/request', auth: 'agent', handler: proxyRequest },

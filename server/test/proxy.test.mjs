@@ -217,6 +217,7 @@ describe('proxy services, profiles and proxied requests', () => {
       [services.posthog.id, { path: '/api/users/@me/?personal_api_key=mine' }, 'query parameter personal_api_key is set by the broker'],
       [services.github.id, { headers: { 'X-Forwarded-For': '1.2.3.4' } }, 'header x-forwarded-for cannot be set'],
       [services.github.id, { headers: { 'x-note': 'a\r\nb' } }, 'header x-note must be a single-line string'],
+      [services.github.id, { headers: { 'x-note': '\u2028' } }, 'header x-note must be a single-line string'],
       [services.github.id, { body: 'text' }, 'a GET request has no body'],
     ];
     for (const [serviceId, fields, error] of refused) {
@@ -244,6 +245,9 @@ describe('proxy services, profiles and proxied requests', () => {
       ['/user%2f..%2fadmin', 400],
       ['/user\\..\\admin', 400],
       ['/user/%5c..%5cadmin', 400],
+      ['/user/\uff0e\uff0e/admin', 400],
+      ['/user/%EF%BC%8E%EF%BC%8E/admin', 400],
+      ['/user/%c0%ae%c0%ae/admin', 400],
       ['//evil.example/user', 400],
       ['/user//evil.example', 400],
       ['/user/%00', 400],
@@ -350,6 +354,7 @@ describe('proxy services, profiles and proxied requests', () => {
 
     await h.post(`/v1/master-keys/${extra.record.id}/revoke`, {}, s);
     assert.equal((await request(extra.key, { profileId: extraProfile.id })).status, 401, 'a revoked key is refused');
+    assert.ok((await h.get('/v1/proxy/profiles', s)).body.profiles.find((p) => p.id === extraProfile.id).revokedAt, 'and its profiles are listed as revoked');
 
     const own = await createProfile(agent, [services.github.id]);
     assert.equal((await request(agent.key, { profileId: own.id })).status, 200);
@@ -368,6 +373,7 @@ describe('proxy services, profiles and proxied requests', () => {
     await h.post('/v1/connections/github/second/revoke', {}, s);
     const gone = await request(agent.key, { profileId: secondProfile.id, serviceId: second.id });
     assert.deepEqual([gone.status, gone.body.error], [409, 'connection github/second is revoked']);
+    assert.ok((await h.get('/v1/proxy/services', s)).body.services.find((svc) => svc.id === second.id).disabledAt, 'its service is listed as disabled');
 
     const events = await auditEvents();
     const denials = events.filter((e) => e.decision === 'denied' && ['proxy.request', 'agent.request'].includes(e.action)).map((e) => e.reason);
