@@ -1,5 +1,7 @@
 #include "AppModel.h"
 
+#include "CodeSigningReaderLinux.h"
+#include "ProcessTableLinux.h"
 #include "FirstRunBreadcrumbs.h"
 #include "LocalServiceController.h"
 #include "TVNEnvironment.h"
@@ -11,6 +13,8 @@ AppModel::Dependencies AppModel::defaultDependencies(std::shared_ptr<TextClipboa
     Dependencies deps{AppMetadata::runtimeIdentity(), AppMetadata::current(),
                       std::make_shared<LocalServiceController>(LocalServiceContext::forCurrentApp())};
     deps.clipboard = std::move(clipboard);
+    deps.processTable = std::make_shared<ProcessTableLinux>();
+    deps.codeSigning = std::make_shared<CodeSigningReaderLinux>();
     deps.takeoverWaitSeconds = TVNEnvironment().takeoverWaitSeconds();
     return deps;
 }

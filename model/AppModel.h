@@ -3,11 +3,14 @@
 #include "AppMetadata.h"
 #include "BrokerClient.h"
 #include "BrokerHealth.h"
+#include "BrokerPeerVerification.h"
+#include "CodeSigningReader.h"
 #include "LocalPosture.h"
 #include "LocalServiceStartPhase.h"
 #include "LocalServiceStatus.h"
 #include "StatusBanner.h"
 #include "SupervisionClock.h"
+#include "ProcessTable.h"
 #include "TVNRuntimeIdentity.h"
 #include "TextClipboard.h"
 
@@ -53,6 +56,7 @@ class AppModel : public QObject
     Q_PROPERTY(QString localServiceMessage READ localServiceMessage NOTIFY localServiceMessageChanged)
     Q_PROPERTY(BrokerHealth health READ health NOTIFY healthChanged)
     Q_PROPERTY(bool brokerIdentityVerified READ brokerIdentityVerified NOTIFY brokerIdentityVerifiedChanged)
+    Q_PROPERTY(QString brokerPeerTrustLabel READ brokerPeerTrustLabel NOTIFY brokerIdentityVerifiedChanged)
 
 public:
     // Everything the model talks to, so tests can put their own in place.
@@ -62,6 +66,9 @@ public:
         std::shared_ptr<LocalServiceController> controller;
         std::shared_ptr<SupervisionClock> clock = std::make_shared<SupervisionClock>();
         std::shared_ptr<TextClipboard> clipboard;
+        // Who owns the broker port, and what their code signatures say.
+        std::shared_ptr<const ProcessTable> processTable;
+        std::shared_ptr<const CodeSigningReader> codeSigning;
         // "TVN_TAKEOVER_WAIT_SECONDS", already clamped.
         double takeoverWaitSeconds = 5;
     };
@@ -96,6 +103,8 @@ public:
     bool isRefreshing() const { return m_isRefreshing; }
     BrokerHealth health() const { return m_health; }
     bool brokerIdentityVerified() const { return m_brokerIdentityVerified; }
+    // The last peer verdict ("unenforceable: …", "rejected: …", "trusted"); empty before the first check.
+    QString brokerPeerTrustLabel() const;
 
     // Service supervision state.
     LocalServiceStatus localServiceStatus() const { return m_localServiceStatus; }
@@ -130,7 +139,7 @@ public:
     QCoro::Task<> stopLocalService();
     QCoro::Task<bool> waitForBrokerListening(double deadlineSeconds);
     QCoro::Task<bool> waitForListenerFree(double timeoutSeconds);
-    // Runs the blocking connect on a worker thread.
+    // A TCP connect to 127.0.0.1 that never blocks the GUI thread.
     static QCoro::Task<bool> loopbackPortIsListening(qint64 port);
     void setStartPhase(const LocalServiceStartPhase &phase);
     void reconcileStartPhase();
@@ -221,6 +230,7 @@ private:
 
     BrokerHealth m_health;
     bool m_brokerIdentityVerified = false;
+    std::optional<BrokerPeerVerification> m_brokerPeerVerification;
 
     LocalServiceStatus m_localServiceStatus;
     LocalServiceStartPhase m_startPhase;

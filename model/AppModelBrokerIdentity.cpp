@@ -1,9 +1,56 @@
-// Whether the listener on the broker port may be trusted with operator secrets.
+// Whether the listener on the broker port may be trusted with operator secrets, and the direct
+// probes behind it; none of them sends operator credentials.
 #include "AppModel.h"
+
+#include "BrokerPeerIdentity.h"
+#include "BrokerProbes.h"
+#include "TVNBrokerURLTrust.h"
+
+#include <QCoroFuture>
+#include <QtConcurrent>
 
 QCoro::Task<bool> AppModel::ensureBrokerIdentityVerified()
 {
-    // Replaced by the peer verification once it lands; until then nothing is trusted.
-    setBrokerIdentityVerified(false);
-    co_return false;
+    if (!TVNBrokerURLTrust::isTrustedLoopbackURL(m_brokerURL, m_deps.identity.brokerPort())) {
+        setBrokerIdentityVerified(false);
+        co_return false;
+    }
+    const qint64 port = brokerPort();
+    const std::shared_ptr<const ProcessTable> processTable = m_deps.processTable;
+    const std::shared_ptr<const CodeSigningReader> codeSigning = m_deps.codeSigning;
+    // Walks the process table: never on the GUI thread.
+    m_brokerPeerVerification = co_await QtConcurrent::run([port, processTable, codeSigning] {
+        return BrokerPeerIdentity::verifyBroker(
+            port, codeSigning->selfSigningInfo(),
+            [processTable](qint64 listeningPort) { return processTable->resolveListeningPID(listeningPort); },
+            [codeSigning](qint32 pid) { return codeSigning->signingInfo(pid); });
+    });
+    // Always announced: the label may change while the verdict keeps its truth value.
+    m_brokerIdentityVerified = m_brokerPeerVerification->trust.isTrusted();
+    emit brokerIdentityVerifiedChanged();
+    co_return m_brokerIdentityVerified;
+}
+
+QString AppModel::brokerPeerTrustLabel() const
+{
+    return m_brokerPeerVerification ? m_brokerPeerVerification->trust.label() : QString();
+}
+
+QCoro::Task<bool> AppModel::probeBrokerHealthDirect()
+{
+    const BrokerProbes probes(m_deps.identity.brokerPort());
+    const bool healthy = co_await probes.probeBrokerHealthDirect(m_brokerURL);
+    co_return healthy;
+}
+
+QCoro::Task<std::optional<LocalPosture>> AppModel::probeRunningBrokerIdentity()
+{
+    const BrokerProbes probes(m_deps.identity.brokerPort());
+    std::optional<LocalPosture> posture = co_await probes.probeRunningBrokerIdentity(m_brokerURL);
+    co_return posture;
+}
+
+bool AppModel::developmentBrokerMatchesRuntime(const LocalPosture &posture) const
+{
+    return BrokerProbes::developmentBrokerMatchesRuntime(posture, m_deps.identity);
 }

@@ -1,6 +1,8 @@
 // The refresh cycle: service status, repair gate, then the broker's health and identity.
 #include "AppModel.h"
 
+#include "BrokerPaths.h"
+#include "BrokerProbes.h"
 #include "LocalPosture.h"
 #include "LocalServiceStatusWords.h"
 
@@ -8,10 +10,6 @@
 #include <QScopeGuard>
 
 using namespace LocalServiceStatusWords;
-
-namespace {
-const QString brokerServiceName = QStringLiteral("switchyard-broker");
-}
 
 bool AppModel::brokerNeedsRepair() const
 {
@@ -65,8 +63,8 @@ void AppModel::stopRefreshAtServiceGate()
 
 QCoro::Task<> AppModel::refreshBrokerState()
 {
-    auto healthCall = m_client.get<BrokerHealth>(m_brokerURL, QStringLiteral("/health"));
-    auto postureCall = m_client.get<LocalPosture>(m_brokerURL, QStringLiteral("/v1/local-posture"));
+    auto healthCall = m_client.get<BrokerHealth>(m_brokerURL, BrokerPaths::health);
+    auto postureCall = m_client.get<LocalPosture>(m_brokerURL, BrokerPaths::localPosture);
     const BrokerResult<BrokerHealth> health = co_await std::move(healthCall);
     const BrokerResult<LocalPosture> posture = co_await std::move(postureCall);
     if (!health) {
@@ -79,7 +77,7 @@ QCoro::Task<> AppModel::refreshBrokerState()
     }
     setHealth(*health);
 
-    if (health->service != brokerServiceName) {
+    if (health->service != BrokerProbes::genuineServiceName) {
         BrokerHealth unexpected = *health;
         unexpected.error = QStringLiteral("Unexpected local service");
         setHealth(unexpected);
@@ -96,7 +94,9 @@ QCoro::Task<> AppModel::refreshBrokerState()
         reconcileStartPhase();
         co_return;
     }
-    if (!co_await ensureBrokerIdentityVerified()) {
+    // Awaited into named values throughout: GCC 12 mishandles co_await inside conditions.
+    const bool verified = co_await ensureBrokerIdentityVerified();
+    if (!verified) {
         lockOperatorSurfaces(QStringLiteral("Local broker identity could not be verified at %1. Close any other service "
                                             "on that address, then try Repair & Restart.")
                                  .arg(m_brokerURL.toString()));

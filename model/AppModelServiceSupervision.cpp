@@ -5,7 +5,7 @@
 #include "LocalServiceCommandOutcome.h"
 #include "LocalServiceController.h"
 #include "LocalServiceStatusWords.h"
-#include "LoopbackPortProbe.h"
+#include "BrokerProbes.h"
 #include "ServiceRunLock.h"
 
 #include <QCoroFuture>
@@ -98,10 +98,14 @@ QCoro::Task<> AppModel::installOrStartWhileGuarded()
         co_await refreshAfterServiceChange();
         co_return;
     }
-    if (showsStaleBroker(m_localServiceStatus) && !co_await reconcileServiceOnLaunch()) {
-        setStartPhase(Phase::staleBroker);
-        co_await refreshAfterServiceChange();
-        co_return;
+    if (showsStaleBroker(m_localServiceStatus)) {
+        // Awaited into named values throughout: GCC 12 mishandles co_await inside conditions.
+        const bool reconciled = co_await reconcileServiceOnLaunch();
+        if (!reconciled) {
+            setStartPhase(Phase::staleBroker);
+            co_await refreshAfterServiceChange();
+            co_return;
+        }
     }
     if (showsStartFailed(m_localServiceStatus)) {
         setStartPhase(Phase::startFailed);
@@ -110,7 +114,8 @@ QCoro::Task<> AppModel::installOrStartWhileGuarded()
     }
     if (!showsBrokerListening(m_localServiceStatus)) {
         setStartPhase(Phase::waitingForBroker);
-        if (!co_await waitForBrokerListening(brokerListeningWaitSeconds)) {
+        const bool listening = co_await waitForBrokerListening(brokerListeningWaitSeconds);
+        if (!listening) {
             setStartPhase(showsStartFailed(m_localServiceStatus) ? Phase::startFailed : Phase::timedOut);
             co_await refreshLocalServiceStatus();
             co_return;
@@ -207,16 +212,18 @@ QCoro::Task<bool> AppModel::waitForListenerFree(double timeoutSeconds)
         co_return false;
     const auto deadline = m_deps.clock->now() + secondsDuration(timeoutSeconds);
     while (m_deps.clock->now() < deadline) {
-        if (!co_await loopbackPortIsListening(port))
+        const bool listening = co_await loopbackPortIsListening(port);
+        if (!listening)
             co_return true;
         co_await m_deps.clock->sleep(listenerFreePollPause);
     }
-    co_return !co_await loopbackPortIsListening(port);
+    const bool listening = co_await loopbackPortIsListening(port);
+    co_return !listening;
 }
 
 QCoro::Task<bool> AppModel::loopbackPortIsListening(qint64 port)
 {
-    co_return co_await QtConcurrent::run(&LoopbackPortProbe::isListening, port);
+    return BrokerProbes::loopbackPortIsListening(port);
 }
 
 QCoro::Task<> AppModel::refreshLocalServiceStatus()
@@ -228,12 +235,14 @@ QCoro::Task<> AppModel::refreshLocalServiceStatus()
         if (!showsBrokerListening(status) && !showsPortConflict(status) && !showsStaleBroker(status)
             && !showsStartFailed(status)) {
             // A broker that answers is recognised even when the script says otherwise.
-            setBrokerListeningObserved(co_await probeBrokerHealthDirect());
+            const bool answers = co_await probeBrokerHealthDirect();
+            setBrokerListeningObserved(answers);
         }
         co_return;
     }
     setLocalServiceStatus(LocalServiceStatus::unavailable(QStringLiteral("unavailable"), m_deps.identity));
-    if (co_await probeBrokerHealthDirect()) {
+    const bool healthy = co_await probeBrokerHealthDirect();
+    if (healthy) {
         setBrokerListeningObserved(true);
         setStatusMessage(QStringLiteral("Local service is running"));
     } else {
@@ -245,9 +254,12 @@ QCoro::Task<> AppModel::confirmLocalServiceStartOrRepair()
 {
     const bool repairFirst = showsStartFailed(m_localServiceStatus) || showsStaleBroker(m_localServiceStatus)
         || localServiceUnavailableNeedsManualCheck();
-    if (repairFirst && co_await reconcileServiceOnLaunch()) {
-        co_await refreshAfterServiceChange();
-        co_return;
+    if (repairFirst) {
+        const bool reconciled = co_await reconcileServiceOnLaunch();
+        if (reconciled) {
+            co_await refreshAfterServiceChange();
+            co_return;
+        }
     }
     co_await installOrStartLocalService();
 }
@@ -331,18 +343,16 @@ void AppModel::pollBrokerListenerHandoffWatchdog()
         return;
     m_listenerWatchdogProbeInFlight = true;
     const quint64 generation = m_listenerWatchdogGeneration;
-    auto *watcher = new QFutureWatcher<bool>(this);
-    connect(watcher, &QFutureWatcher<bool>::finished, this, [this, watcher, generation] {
-        watcher->deleteLater();
+    QCoro::connect(loopbackPortIsListening(brokerPort()), this, [this, generation](bool listening) {
+        // A probe of a watchdog that was stopped or replaced meanwhile decides nothing.
         if (generation != m_listenerWatchdogGeneration)
             return;
         m_listenerWatchdogProbeInFlight = false;
-        if (!watcher->result() || m_deps.clock->now() >= m_listenerWatchdogDeadline)
+        if (!listening || m_deps.clock->now() >= m_listenerWatchdogDeadline)
             return;
         stopBrokerListenerHandoffWatchdog();
         handleBrokerListeningObservedForDashboardHandoff();
     });
-    watcher->setFuture(QtConcurrent::run(&LoopbackPortProbe::isListening, brokerPort()));
 }
 
 void AppModel::handleBrokerListeningObservedForDashboardHandoff()

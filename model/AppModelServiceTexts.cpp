@@ -1,6 +1,7 @@
 // Predicates and user-facing texts of the local service supervision.
 #include "AppModel.h"
 
+#include "BrokerProbes.h"
 #include "LocalServiceStatusWords.h"
 
 #include <QDir>
@@ -51,7 +52,7 @@ bool AppModel::localServiceBrokerOfflineGraceElapsed() const
 
 bool AppModel::brokerHealthReady() const
 {
-    return m_health.service == QLatin1StringView("switchyard-broker") && !localServiceRepairRequired();
+    return m_health.service == BrokerProbes::genuineServiceName && !localServiceRepairRequired();
 }
 
 bool AppModel::needsMacOSApproval() const
