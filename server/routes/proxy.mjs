@@ -17,7 +17,7 @@ async function audited(ctx, event, action) {
     ctx.audit.append({ actor: 'operator', decision: 'allowed', ...event });
     return result;
   } catch (error) {
-    if (error instanceof HttpError) ctx.audit.append({ actor: 'operator', decision: 'denied', ...event, reason: error.message });
+    if (error instanceof HttpError) ctx.audit.append({ actor: 'operator', decision: 'denied', ...event, reason: [event.reason, error.message].filter(Boolean).join(': ') });
     throw error;
   }
 }
