@@ -36,7 +36,9 @@ QNetworkAccessManager *sharedNetworkAccessManager()
 struct ReplyDeleter {
     void operator()(QNetworkReply *reply) const
     {
-        // A cancelled caller leaves the request running: stop it.
+        // The handlers capture locals of the request that are gone by now: cut them before a
+        // still-running request is stopped.
+        QObject::disconnect(reply, nullptr, nullptr, nullptr);
         if (!reply->isFinished())
             reply->abort();
         reply->deleteLater();
