@@ -1,7 +1,7 @@
 // Export and restore of the whole broker state. Restore checks and decrypts everything first and
 // then replaces the state in one atomic write: a wrong passphrase, a changed or cut backup, or a
 // crash half-way leaves the state exactly as it was.
-import { badRequest } from '../http/errors.mjs';
+import { HttpError, badRequest } from '../http/errors.mjs';
 import { nowIso } from '../lib/ids.mjs';
 import { vaultLocked } from '../state/vault.mjs';
 import { SNAPSHOT_FORMAT } from '../state/snapshot.mjs';
@@ -17,12 +17,21 @@ function requireUnlocked(vault) {
   if (vault.status !== 'unlocked') throw vaultLocked();
 }
 
-// services: the broker's services; scryptParams only for tests and benchmarks.
-export async function exportBackup(services, body, { scryptParams = BACKUP_SCRYPT } = {}) {
+// Room in a restore request for everything but the document (passphrase, keys, white space).
+const RESTORE_REQUEST_OVERHEAD = 16 * 1024;
+
+// services: the broker's services; restoreLimitBytes: the largest request body the broker reads,
+// so that no backup is handed out that could not be restored; scryptParams for tests only.
+export async function exportBackup(services, body, { restoreLimitBytes, scryptParams = BACKUP_SCRYPT }) {
   const passphrase = checkBackupPassphrase(body.passphrase);
   const note = readNote(body.note);
   requireUnlocked(services.vault);
-  return sealBackup(services.exportState(), passphrase, { note, createdAt: nowIso(), scryptParams });
+  const doc = await sealBackup(services.exportState(), passphrase, { note, createdAt: nowIso(), scryptParams });
+  // Measured as the app keeps it (indented) and sends it back.
+  if (Buffer.byteLength(JSON.stringify(doc, null, 2)) + RESTORE_REQUEST_OVERHEAD > restoreLimitBytes) {
+    throw new HttpError(413, `the broker state is too large for a backup that could be restored (limit ${restoreLimitBytes} bytes per request)`);
+  }
+  return doc;
 }
 
 const revokedIds = (records = []) => new Map(records.filter((r) => r.revokedAt).map((r) => [r.id, r.revokedAt]));

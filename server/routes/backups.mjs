@@ -2,10 +2,11 @@
 import { HttpError } from '../http/errors.mjs';
 import { exportBackup, restoreBackup } from '../backups/backups.mjs';
 
-async function audited(ctx, action, run) {
+// describe(result): what the audit record says about a success.
+async function audited(ctx, action, run, describe = () => undefined) {
   try {
     const result = await run();
-    ctx.audit.append({ actor: 'operator', action, decision: 'allowed' });
+    ctx.audit.append({ actor: 'operator', action, decision: 'allowed', reason: describe(result) });
     return result;
   } catch (error) {
     if (error instanceof HttpError) ctx.audit.append({ actor: 'operator', action, decision: 'denied', reason: error.message });
@@ -13,12 +14,16 @@ async function audited(ctx, action, run) {
   }
 }
 
+function exportHandler(ctx) {
+  const options = { restoreLimitBytes: ctx.config.bodyLimitBytes, scryptParams: ctx.config.scryptParams };
+  return audited(ctx, 'backup.export', () => exportBackup(ctx.services, ctx.body, options));
+}
+
+function restoreHandler(ctx) {
+  return audited(ctx, 'backup.restore', () => restoreBackup(ctx.services, ctx.body), (result) => `backup created ${result.createdAt.slice(0, 64)}`);
+}
+
 export const routes = [
-  {
-    method: 'POST',
-    path: '/v1/backups/export',
-    auth: 'operator',
-    handler: (ctx) => audited(ctx, 'backup.export', () => exportBackup(ctx.services, ctx.body, { scryptParams: ctx.config.scryptParams })),
-  },
-  { method: 'POST', path: '/v1/backups/restore', auth: 'operator', handler: (ctx) => audited(ctx, 'backup.restore', () => restoreBackup(ctx.services, ctx.body)) },
+  { method: 'POST', path: '/v1/backups/export', auth: 'operator', handler: exportHandler },
+  { method: 'POST', path: '/v1/backups/restore', auth: 'operator', handler: restoreHandler },
 ];

@@ -95,6 +95,14 @@ describe('encrypted backups', () => {
     const cut = JSON.stringify({ passphrase: BACKUP_PASSPHRASE, backup });
     const truncated = await b.request('POST', '/v1/backups/restore', { body: cut.slice(0, cut.length / 2), session: b.session });
     assert.deepEqual([truncated.status, truncated.body.error], [400, 'malformed JSON body']);
+    b.broker.services.store.update((draft) => {
+      draft.bulk = 'x'.repeat(b.broker.config.bodyLimitBytes);
+    });
+    const tooLarge = await b.post('/v1/backups/export', { passphrase: BACKUP_PASSPHRASE }, { session: b.session });
+    b.broker.services.store.update((draft) => {
+      delete draft.bulk;
+    });
+    assert.equal(tooLarge.status, 413, 'no backup is handed out that a restore could not take back');
     b.broker.services.vault.lock();
     const locked = [await restore(b, { passphrase: BACKUP_PASSPHRASE, backup }), await b.post('/v1/backups/export', { passphrase: BACKUP_PASSPHRASE }, { session: b.session })];
     await b.broker.services.operator.unlockWithPassphrase(PASSPHRASE);
