@@ -90,7 +90,8 @@ function placeCredential(url, headers, credential, token) {
 }
 
 // services: { proxy, catalog, connections }. facts collects what the audit record should name.
-// Returns { service, connector, connection, method, origin, path, headers, body, build(token) }.
+// Returns { service, connector, connection, method, origin, path, build(token) }; build gives the
+// outgoing { url, method, headers, body } with the credential in place.
 export function planRequest({ proxy, catalog, connections }, key, body, facts) {
   const profile = requireProfile(proxy, key, requiredText(body, 'profileId'));
   facts.profileId = profile.id;
