@@ -81,6 +81,11 @@ export async function callProvider(connector, token, template, input, { timeoutM
   }
 }
 
-// Rejections are answers that say the credential itself is wrong.
-export const isRejection = (result) => [401, 403].includes(result.status) || (result.status >= 200 && result.status < 300 && !result.ok);
-export const errorCodeOf = (result) => (result.ok ? undefined : `http_${result.status}`);
+// Rejections are answers that say the credential itself is wrong (Slack and Telegram answer a
+// bad token with a success status and {"ok": false}).
+const refusedInBody = (result) => result.status >= 200 && result.status < 300 && !result.ok;
+export const isRejection = (result) => [401, 403].includes(result.status) || refusedInBody(result);
+export function errorCodeOf(result) {
+  if (result.ok) return undefined;
+  return refusedInBody(result) ? 'provider_refused' : `http_${result.status}`;
+}

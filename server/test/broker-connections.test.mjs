@@ -113,6 +113,9 @@ describe('connectors and connections', () => {
     const ok = (await h.get(url, s)).body;
     assert.deepEqual([ok.status, ok.consecutiveFailures, ok.lastErrorCode], ['healthy', 0, undefined]);
     assert.equal((await h.get('/v1/connections/posthog/nobody/health', s)).status, 404);
+    fake.respond('slack', 'POST', '/api/auth.test', () => ({ status: 200, body: { ok: false, error: 'token_revoked' } }));
+    const slack = (await h.get('/v1/connections/slack/default/health', s)).body;
+    assert.deepEqual([slack.status, slack.lastErrorCode], ['unhealthy', 'provider_refused']);
   });
 
   test('revoking removes the credential itself and is not repeatable', async () => {
