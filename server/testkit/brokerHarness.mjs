@@ -8,8 +8,16 @@ import { createBroker } from '../app.mjs';
 export const FAST_SCRYPT = { N: 1024, r: 8, p: 1 };
 export const PASSPHRASE = 'correct horse battery';
 
+// Temporary roots live until the test process ends (a test may restart a broker on the same
+// state), then they go.
+const tempRoots = [];
+process.once('exit', () => {
+  for (const root of tempRoots) fs.rmSync(root, { recursive: true, force: true });
+});
+
 export function tempStateDir() {
   const root = fs.mkdtempSync(path.join(os.tmpdir(), 'tvn-broker-'));
+  tempRoots.push(root);
   return path.join(root, 'state');
 }
 
