@@ -28,6 +28,7 @@ function createKillSwitch(store) {
 }
 
 export function createServices(config, { log, bindAddress }) {
+  const catalog = createCatalog(config.env, config.connectorDefinitions); // configuration errors before any file is touched
   ensurePrivateDir(config.stateDir);
   removeStaleTempFiles(config.stateDir);
   const store = openStore(config.stateDir);
@@ -37,7 +38,6 @@ export function createServices(config, { log, bindAddress }) {
   const operator = createOperator({ config, store, vault, sessions, log });
   const agentKeys = createAgentKeyStore(store);
   const killSwitch = createKillSwitch(store);
-  const catalog = createCatalog(config.env, config.connectorDefinitions);
   const connections = createConnectionStore(store, vault);
   const approvals = createApprovalStore({
     ttlMs: config.approvalTtlMs,
@@ -45,7 +45,13 @@ export function createServices(config, { log, bindAddress }) {
   });
   const executor = createExecutor({ catalog, connections, agentKeys, killSwitch, audit, approvals, vault, config });
   // Expiry is recorded when it happens, not only when someone next looks.
-  const expiryTimer = setInterval(() => approvals.sweep(), 30_000).unref();
+  const expiryTimer = setInterval(() => {
+    try {
+      approvals.sweep();
+    } catch (error) {
+      log(`approvals: could not record an expiry: ${error.message}`);
+    }
+  }, 30_000).unref();
 
   return {
     store,
