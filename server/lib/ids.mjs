@@ -22,3 +22,12 @@ export function checkIdentifier(value, what) {
   }
   return value;
 }
+
+// Agent ids are names the operator types ("Claude Code" is fine); they are stored and shown, never
+// used as a path, so only control characters and unreasonable lengths are refused.
+export function checkAgentId(value) {
+  if (typeof value !== 'string' || value.trim() === '' || value.length > 128 || /\p{Cc}/u.test(value)) {
+    throw badRequest('agentId must be a name of 1-128 characters without control characters');
+  }
+  return value.trim();
+}

@@ -1,12 +1,12 @@
 // Agent keys ("master keys") and the kill switch.
 import { HttpError, badRequest } from '../http/errors.mjs';
-import { checkIdentifier } from '../lib/ids.mjs';
+import { checkAgentId } from '../lib/ids.mjs';
 import { DEFAULT_MAX_RISK, RISK_LEVELS, isRisk } from '../lib/risk.mjs';
 import { summarizeKey } from '../state/agentKeys.mjs';
 
 function readCreateRequest(ctx) {
-  const { agentId, name, connectorIds, maxRisk } = ctx.body;
-  checkIdentifier(agentId, 'agentId');
+  const { name, connectorIds, maxRisk } = ctx.body;
+  const agentId = checkAgentId(ctx.body.agentId);
   if (name !== undefined && name !== null && typeof name !== 'string') throw badRequest('name must be a string');
   const trimmedName = (name ?? '').trim() || agentId;
   if (trimmedName.length > 128) throw badRequest('name is longer than 128 characters');

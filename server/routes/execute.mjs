@@ -1,7 +1,7 @@
 // Tool calls from agents (bearer agent key) and the app's smoke test (operator session + agentId),
 // the agent's view of its tools, and pending approvals.
 import { badRequest } from '../http/errors.mjs';
-import { checkIdentifier } from '../lib/ids.mjs';
+import { checkAgentId, checkIdentifier } from '../lib/ids.mjs';
 import { inputSchema } from '../lib/schema.mjs';
 import { riskAtMost } from '../lib/risk.mjs';
 import { needsApproval } from '../execution.mjs';
@@ -15,7 +15,7 @@ function callerOf(ctx) {
     if (ctx.body.agentId !== undefined && ctx.body.agentId !== key.agentId) throw badRequest('agentId does not match the agent key');
     return { caller: { actor: 'agent', agentId: key.agentId, keyId: key.id }, key };
   }
-  return { caller: { actor: 'operator', agentId: checkIdentifier(ctx.body.agentId, 'agentId') }, key: null };
+  return { caller: { actor: 'operator', agentId: checkAgentId(ctx.body.agentId) }, key: null };
 }
 
 async function execute(ctx) {

@@ -36,6 +36,11 @@ describe('agent keys, execution and approvals', () => {
     assert.ok(!JSON.stringify(listed).includes(created.key));
     assert.equal((await createKey({ agentId: 'x', connectorIds: ['github'], maxRisk: '' })).record.maxRisk, 'medium');
     assert.equal((await createKey({ agentId: 'named', connectorIds: ['github'] })).record.name, 'named');
+    assert.equal((await createKey({ agentId: 'Claude Code', connectorIds: ['github'] })).record.agentId, 'Claude Code');
+    for (const agentId of ['', '   ', 'a\nb', 'x'.repeat(129), 7]) {
+      const res = await h.post('/v1/master-keys', { agentId, name: 'n', connectorIds: ['github'] }, s);
+      assert.equal(res.status, 400, JSON.stringify(agentId));
+    }
   });
 
   test('the agent sees only the tools of its scopes up to its maxRisk, with input schemas', async () => {
