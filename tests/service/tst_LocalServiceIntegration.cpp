@@ -50,7 +50,8 @@ private slots:
     {
         const ServiceOutcome installed = finish(m_controller->run(LocalServiceCommand::install));
         QVERIFY2(installed.status, installed.error ? qPrintable(installed.error->description()) : "");
-        QCOMPARE(installed.status->status, QStringLiteral("ready"));
+        QVERIFY2(installed.status->status == QLatin1String("ready"),
+                 qPrintable(installed.status->status + QStringLiteral(": ") + installed.status->lastErrorSummary.value_or(QString())));
         QCOMPARE(installed.status->broker, QStringLiteral("listening"));
         QCOMPARE(installed.status->stateDir, m_controller->identity().stateDirectoryPath());
         QCOMPARE(installed.status->logDir, m_controller->identity().logDirectoryPath());
