@@ -7,6 +7,7 @@
 
 #include <QCoro/QCoroTimer>
 
+#include <functional>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -20,12 +21,13 @@ constexpr auto reapWait = 2s;
 
 using Clock = std::chrono::steady_clock;
 
-// Polls the state rather than awaiting QProcess signals: one clock decides every deadline, and
-// nothing stays connected to the process once the wait is over.
-QCoro::Task<bool> leftState(QProcess &process, QProcess::ProcessState state, Clock::time_point deadline,
+// Polls rather than awaiting QProcess signals: one clock decides every deadline, and nothing
+// stays connected to the process once the wait is over. The condition is taken by value: it
+// must live in the coroutine frame, not in the caller's temporary.
+QCoro::Task<bool> waitUntil(std::function<bool()> condition, Clock::time_point deadline,
                             std::chrono::milliseconds interval)
 {
-    while (process.state() == state) {
+    while (!condition()) {
         if (Clock::now() >= deadline)
             co_return false;
         co_await QCoro::sleepFor(interval);
@@ -33,16 +35,21 @@ QCoro::Task<bool> leftState(QProcess &process, QProcess::ProcessState state, Clo
     co_return true;
 }
 
+QCoro::Task<bool> exitedBy(QProcess &process, Clock::time_point deadline)
+{
+    return waitUntil([&process] { return process.state() == QProcess::NotRunning; }, deadline, pollInterval);
+}
+
 QCoro::Task<> stopChild(QProcess &process)
 {
     process.terminate();
     // Awaited into a named value: GCC 12 mishandles co_await inside a condition.
-    const bool ended = co_await leftState(process, QProcess::Running, Clock::now() + terminationGrace, pollInterval);
+    const bool ended = co_await exitedBy(process, Clock::now() + terminationGrace);
     if (ended)
         co_return;
     process.kill();
     // Reap it so no zombie is left behind.
-    co_await leftState(process, QProcess::Running, Clock::now() + reapWait, pollInterval);
+    co_await exitedBy(process, Clock::now() + reapWait);
 }
 
 } // namespace
@@ -72,11 +79,11 @@ QCoro::Task<ChildProcessResult> ChildProcessRunner::run(ChildProcessRequest requ
 
     const auto deadline = Clock::now() + request.timeout;
     process->start();
-    co_await leftState(*process, QProcess::Starting, deadline, startPollInterval);
+    co_await waitUntil([&process] { return process->state() != QProcess::Starting; }, deadline, startPollInterval);
     if (process->error() == QProcess::FailedToStart)
         throw LocalServiceControlError::launchFailed(process->errorString());
 
-    const bool exited = co_await leftState(*process, QProcess::Running, deadline, pollInterval);
+    const bool exited = co_await exitedBy(*process, deadline);
     if (!exited) {
         co_await stopChild(*process);
         throw LocalServiceControlError::timedOut(request.commandWord);
