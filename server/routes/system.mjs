@@ -23,6 +23,8 @@ function posture(ctx) {
     serviceRootDisplay: config.serviceRoot,
     entrypoint: config.entrypoint,
     wrapperCommand: `${config.serviceRoot}/script/tvn-mcp-launch.sh`,
+    // The control script compares these with the paths the app handed it.
+    trustedAppPaths: config.trustedAppPaths,
   };
 }
 

@@ -33,7 +33,7 @@ describe('broker HTTP front', () => {
     assert.deepEqual(Object.keys(posture.body), [
       'bindMode', 'workerMode', 'loopbackOnly', 'brokerUrl', 'brokerPort', 'runtimeLane', 'serviceLabel', 'appBundleId', 'stateDir',
       'profileStoreDir', 'logDir', 'applicationSupportRoot', 'keychainMode', 'operatorBootstrapMode', 'buildId', 'buildChannel',
-      'serviceRoot', 'serviceRootDisplay', 'entrypoint', 'wrapperCommand',
+      'serviceRoot', 'serviceRootDisplay', 'entrypoint', 'wrapperCommand', 'trustedAppPaths',
     ]);
     assert.equal(posture.body.loopbackOnly, true);
     assert.equal(posture.body.brokerPort, h.broker.port);
