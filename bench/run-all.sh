@@ -8,16 +8,19 @@ cd "$(dirname "$0")/.."
 build=${1:-build-bench}
 out=bench/out
 mkdir -p "$out"
-if [ ! -d "$build/bench" ]; then
-  echo "no benchmarks in $build (configure with -DTVN_BUILD_BENCH=ON; needs libbenchmark-dev)"
-  exit 0
-fi
 status=0
+[ -d "$build/bench" ] || echo "no C++ benchmarks in $build (configure with -DTVN_BUILD_BENCH=ON; needs libbenchmark-dev)"
 for dir in bench/*/; do
   name=$(basename "$dir")
+  # Service benchmarks are plain Node scripts: they need no build.
+  for script in "$dir"*.mjs; do
+    [ -f "$script" ] || continue
+    echo "== $name/$(basename "$script")"
+    node "$script" --out "$out/$name-$(basename "$script" .mjs).json" || { echo "$script failed"; status=1; }
+  done
   binary="$build/bench/bench_$name"
   if [ ! -x "$binary" ]; then
-    echo "skipping $name: not built"
+    [ -f "$dir/CMakeLists.txt" ] && echo "skipping $name: not built"
     continue
   fi
   echo "== $name"
