@@ -1,7 +1,5 @@
 #include "AppModel.h"
 
-#include "CodeSigningReaderLinux.h"
-#include "ProcessTableLinux.h"
 #include "FirstRunBreadcrumbs.h"
 #include "LocalServiceController.h"
 #include "TVNEnvironment.h"
@@ -13,8 +11,6 @@ AppModel::Dependencies AppModel::defaultDependencies(std::shared_ptr<TextClipboa
     Dependencies deps{AppMetadata::runtimeIdentity(), AppMetadata::current(),
                       std::make_shared<LocalServiceController>(LocalServiceContext::forCurrentApp())};
     deps.clipboard = std::move(clipboard);
-    deps.processTable = std::make_shared<ProcessTableLinux>();
-    deps.codeSigning = std::make_shared<CodeSigningReaderLinux>();
     deps.takeoverWaitSeconds = TVNEnvironment().takeoverWaitSeconds();
     return deps;
 }

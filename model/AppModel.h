@@ -4,13 +4,13 @@
 #include "BrokerClient.h"
 #include "BrokerHealth.h"
 #include "BrokerPeerVerification.h"
-#include "CodeSigningReader.h"
+#include "CodeSigningReaderLinux.h"
 #include "LocalPosture.h"
 #include "LocalServiceStartPhase.h"
 #include "LocalServiceStatus.h"
 #include "StatusBanner.h"
 #include "SupervisionClock.h"
-#include "ProcessTable.h"
+#include "ProcessTableLinux.h"
 #include "TVNRuntimeIdentity.h"
 #include "TextClipboard.h"
 
@@ -67,8 +67,8 @@ public:
         std::shared_ptr<SupervisionClock> clock = std::make_shared<SupervisionClock>();
         std::shared_ptr<TextClipboard> clipboard;
         // Who owns the broker port, and what their code signatures say.
-        std::shared_ptr<const ProcessTable> processTable;
-        std::shared_ptr<const CodeSigningReader> codeSigning;
+        std::shared_ptr<const ProcessTable> processTable = std::make_shared<ProcessTableLinux>();
+        std::shared_ptr<const CodeSigningReader> codeSigning = std::make_shared<CodeSigningReaderLinux>();
         // "TVN_TAKEOVER_WAIT_SECONDS", already clamped.
         double takeoverWaitSeconds = 5;
     };

@@ -9,22 +9,28 @@
 #include <QCoroFuture>
 #include <QtConcurrent>
 
+namespace {
+// A plain function rather than a lambda inside the coroutine: GCC 12 mishandles lambdas that
+// capture coroutine locals when they run on another thread.
+BrokerPeerVerification verifyBrokerPeer(qint64 port, std::shared_ptr<const ProcessTable> processTable,
+                                        std::shared_ptr<const CodeSigningReader> codeSigning)
+{
+    return BrokerPeerIdentity::verifyBroker(
+        port, codeSigning->selfSigningInfo(),
+        [&processTable](qint64 listeningPort) { return processTable->resolveListeningPID(listeningPort); },
+        [&codeSigning](qint32 pid) { return codeSigning->signingInfo(pid); });
+}
+} // namespace
+
 QCoro::Task<bool> AppModel::ensureBrokerIdentityVerified()
 {
     if (!TVNBrokerURLTrust::isTrustedLoopbackURL(m_brokerURL, m_deps.identity.brokerPort())) {
         setBrokerIdentityVerified(false);
         co_return false;
     }
-    const qint64 port = brokerPort();
-    const std::shared_ptr<const ProcessTable> processTable = m_deps.processTable;
-    const std::shared_ptr<const CodeSigningReader> codeSigning = m_deps.codeSigning;
     // Walks the process table: never on the GUI thread.
-    m_brokerPeerVerification = co_await QtConcurrent::run([port, processTable, codeSigning] {
-        return BrokerPeerIdentity::verifyBroker(
-            port, codeSigning->selfSigningInfo(),
-            [processTable](qint64 listeningPort) { return processTable->resolveListeningPID(listeningPort); },
-            [codeSigning](qint32 pid) { return codeSigning->signingInfo(pid); });
-    });
+    m_brokerPeerVerification =
+        co_await QtConcurrent::run(&verifyBrokerPeer, brokerPort(), m_deps.processTable, m_deps.codeSigning);
     // Always announced: the label may change while the verdict keeps its truth value.
     m_brokerIdentityVerified = m_brokerPeerVerification->trust.isTrusted();
     emit brokerIdentityVerifiedChanged();

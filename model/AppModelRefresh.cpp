@@ -110,10 +110,13 @@ QCoro::Task<> AppModel::refreshBrokerState()
 
 void AppModel::finishRefreshWithFailure(const BrokerFailure &failure)
 {
-    if (!m_health.ok && !showsBrokerListening(m_localServiceStatus)) {
+    // Nothing answered and the script does not see a broker either: an earlier answer no longer
+    // describes the service (it was stopped), so it must not keep the surface saying "on".
+    if (!showsBrokerListening(m_localServiceStatus)) {
         BrokerHealth unavailable;
         unavailable.error = failure.description();
         setHealth(unavailable);
+        setBrokerIdentityVerified(false);
         fail(QStringLiteral("TVN service unavailable"));
     } else {
         setStatusMessage(QStringLiteral("TVN service is on; some data could not refresh"));

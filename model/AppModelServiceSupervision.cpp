@@ -273,10 +273,13 @@ QCoro::Task<> AppModel::stopWhileGuarded()
 {
     setStatusMessage(QStringLiteral("Stopping TVN local service"));
     const LocalServiceCommandOutcome stopped = co_await runServiceCommand(LocalServiceCommand::stop);
-    if (stopped.error)
+    if (stopped.error) {
         fail(stopped.error->description());
-    else
+    } else {
         setLocalServiceStatus(*stopped.status);
+        // The last start is over once the user turned the service off: no phase claims it is on.
+        setStartPhase(Phase::idle);
+    }
     co_await refreshAfterServiceChange();
 }
 
