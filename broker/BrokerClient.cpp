@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -94,6 +95,15 @@ QString transportDescription(QNetworkReply *reply)
     }
 }
 
+// A value taken from a broker answer (a session id) must not smuggle a header line into the next request.
+bool isSafeHeader(const QString &name, const QString &value)
+{
+    const auto breaksLine = [](QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.isNull(); };
+    const auto badInName = [&](QChar c) { return breaksLine(c) || c.isSpace() || c == QLatin1Char(':'); };
+    return !name.isEmpty() && std::none_of(name.begin(), name.end(), badInName)
+        && std::none_of(value.begin(), value.end(), breaksLine);
+}
+
 BrokerResult<QByteArray> outcomeOf(QNetworkReply *reply, const BodyCollector &collector, bool timedOut)
 {
     if (timedOut)
@@ -164,8 +174,12 @@ QCoro::Task<BrokerResult<QByteArray>> BrokerClient::send(QUrl url, QByteArray me
 
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    for (auto it = headers.begin(); it != headers.end(); ++it)
+    for (auto it = headers.begin(); it != headers.end(); ++it) {
+        if (!isSafeHeader(it.key(), it.value()))
+            co_return BrokerFailure::transport(
+                QStringLiteral("The request header \"%1\" is malformed.").arg(it.key().simplified()));
         request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
+    }
 
     std::unique_ptr<QNetworkReply, ReplyDeleter> reply(
         method == "GET" ? manager->get(request) : manager->sendCustomRequest(request, method, body));

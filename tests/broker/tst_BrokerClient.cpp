@@ -247,6 +247,16 @@ private slots:
         QCOMPARE(result.failure().requestFailure()->status(), 503);
     }
 
+    void headerLinesCannotBeSmuggled()
+    {
+        CannedHttpServer server;
+        const auto result = getBody(BrokerClient(1.0), server.baseURL(), "/v1/connectors",
+                                    operatorHeaders(QStringLiteral("s-1\r\nx-injected: 1")));
+        QVERIFY(!result);
+        QVERIFY(!result.failure().description().contains("s-1"));
+        QVERIFY(server.requests().isEmpty());
+    }
+
     void nonHttpURLIsNeverOpened()
     {
         const auto result = getBody(BrokerClient(1.0), QStringLiteral("file:///etc"), "/passwd");
