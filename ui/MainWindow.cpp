@@ -46,6 +46,7 @@ MainWindow::MainWindow(AppModel *model, QWidget *parent)
     setCentralWidget(m_serviceStatusView);
     m_bannerLabel->setObjectName(QStringLiteral("statusBanner"));
     m_bannerLabel->setTextFormat(Qt::PlainText);
+    statusBar()->setStyleSheet(QStringLiteral("QStatusBar { padding: 4px 12px; }"));
     statusBar()->addWidget(m_bannerLabel, 1);
     statusBar()->setSizeGripEnabled(true);
 

@@ -9,6 +9,17 @@
 #include <QVBoxLayout>
 
 namespace {
+const QString viewStyle = QStringLiteral(R"(
+QLabel { color: #e6edf3; }
+QLabel#serviceDetail, QLabel#servicePhaseDetail { color: #9da7b3; }
+QLabel#servicePhase { color: #79b8ff; }
+QPushButton { background: #21262d; color: #e6edf3; border: 1px solid #363b42; border-radius: 6px; padding: 7px 16px; }
+QPushButton:hover { background: #2b3139; }
+QPushButton:disabled { color: #6e7681; }
+QPushButton#primaryServiceAction { background: #2f6feb; border-color: #2f6feb; font-weight: bold; }
+QPushButton#primaryServiceAction:disabled { background: #1c3d7a; }
+)");
+
 QLabel *wrappedLabel(QWidget *parent, const char *objectName)
 {
     auto *label = new QLabel(parent);
@@ -34,6 +45,7 @@ ServiceStatusView::ServiceStatusView(AppModel *model, QWidget *parent)
     m_primaryButton->setDefault(true);
     m_stopButton->setObjectName(QStringLiteral("stopService"));
     m_copyButton->setObjectName(QStringLiteral("copyServiceDebugInfo"));
+    setStyleSheet(viewStyle);
 
     QFont titleFont = m_titleLabel->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.8);

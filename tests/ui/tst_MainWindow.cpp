@@ -1,0 +1,141 @@
+#include "MainWindow.h"
+#include "ModelTestSupport.h"
+#include "ServiceStatusView.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+// The main window over a model whose control script is a stand-in that reports an installed,
+// stopped service: nothing here may start a service without the user confirming.
+// With TVN_UI_SCREENSHOT_DIR set, the window is saved there for a visual check.
+namespace {
+
+bool waitUntil(const std::function<bool()> &condition, int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
+}
+
+QString labelText(const QWidget *window, const char *name)
+{
+    const auto *label = window->findChild<QLabel *>(QLatin1StringView(name));
+    return label ? label->text() : QStringLiteral("<no label %1>").arg(QLatin1StringView(name));
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_script = std::make_unique<FakeControlScript>();
+        QVERIFY(m_script->isReady());
+        QVERIFY(m_script->answer(QStringLiteral("status"), {{QStringLiteral("launchAgent"), QStringLiteral("installed")}}));
+        m_clipboard = std::make_shared<RecordingClipboard>();
+        m_model = std::make_unique<AppModel>(
+            modelDependencies(m_script->context(), std::make_shared<SupervisionClock>(), m_clipboard));
+        m_window = std::make_unique<MainWindow>(m_model.get());
+    }
+
+    void cleanup()
+    {
+        QVERIFY(waitUntil([this] { return !m_model->isRefreshing() && !m_model->localServiceActionInProgress(); }, 20000));
+        m_window.reset();
+        m_model.reset();
+    }
+
+    void opensAtItsSizeAndRefreshesOnce()
+    {
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Torvane Dev"));
+        QCOMPARE(m_window->size(), QSize(1180, 760));
+        QCOMPARE(m_window->minimumSize(), QSize(980, 680));
+
+        m_window->show();
+        QVERIFY(waitUntil([this] { return m_script->commands().contains(QStringLiteral("status")); }, 10000));
+        QVERIFY(waitUntil([this] { return !m_model->isRefreshing(); }, 10000));
+        m_window->hide();
+        m_window->show();
+        QVERIFY(waitUntil([this] { return !m_model->isRefreshing(); }, 10000));
+        QCOMPARE(m_script->commands(), QStringList{QStringLiteral("status")});
+
+        QCOMPARE(labelText(m_window.get(), "serviceTitle"), QStringLiteral("Torvane is ready to turn on"));
+        QCOMPARE(labelText(m_window.get(), "serviceDetail"),
+                 QStringLiteral("Turn on Torvane, then your apps will appear with simple Connect buttons."));
+        QCOMPARE(m_window->serviceStatusView()->primaryButton()->text(), QStringLiteral("Turn on Torvane"));
+        saveScreenshot(QStringLiteral("main-window-off"));
+    }
+
+    void turningOnAsksFirstAndCancelStartsNothing()
+    {
+        m_window->show();
+        QVERIFY(waitUntil([this] { return !m_model->isRefreshing(); }, 10000));
+
+        QString title, text, informative;
+        QStringList buttons;
+        QTimer::singleShot(0, this, [&] {
+            auto *sheet = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(sheet);
+            title = sheet->windowTitle();
+            text = sheet->text();
+            informative = sheet->informativeText();
+            for (QAbstractButton *button : sheet->buttons())
+                buttons << button->text().remove(QLatin1Char('&'));
+            sheet->button(QMessageBox::Cancel)->click();
+        });
+        m_window->serviceStatusView()->primaryButton()->click();
+
+        QCOMPARE(title, QStringLiteral("Turn on Torvane on this Mac?"));
+        QCOMPARE(text, QStringLiteral("Turn on Torvane on this Mac?"));
+        QVERIFY(informative.startsWith(QStringLiteral("Torvane will turn on a private helper on this Mac")));
+        QVERIFY(buttons.contains(QStringLiteral("Turn On")));
+        QVERIFY(buttons.contains(QStringLiteral("Cancel")));
+        QTest::qWait(200);
+        QVERIFY(!m_script->commands().contains(QStringLiteral("install")));
+        QCOMPARE(m_model->localServiceStartPhase().kind(), LocalServiceStartPhase::Kind::idle);
+    }
+
+    void showsThePhaseWhileWorkingAndCopiesDebugInfo()
+    {
+        m_window->show();
+        QVERIFY(waitUntil([this] { return !m_model->isRefreshing(); }, 10000));
+        m_model->setStartPhase(LocalServiceStartPhase::Kind::staleBroker);
+        QCOMPARE(labelText(m_window.get(), "servicePhase"), QStringLiteral("A different local service is running"));
+        QCOMPARE(labelText(m_window.get(), "servicePhaseDetail"),
+                 QStringLiteral("Another local service is on TVN's port. Repair & Restart to use this app's service."));
+        QCOMPARE(labelText(m_window.get(), "statusBanner"), QStringLiteral("A different local service is running"));
+
+        m_window->serviceStatusView()->copyDebugInfoButton()->click();
+        QCOMPARE(m_clipboard->texts.size(), 1);
+        QVERIFY(m_clipboard->texts.first().startsWith(QStringLiteral("Torvane — service debug info\n")));
+        QCOMPARE(labelText(m_window.get(), "statusBanner"), QStringLiteral("Service debug info copied (no secrets)"));
+        saveScreenshot(QStringLiteral("main-window-phase"));
+    }
+
+private:
+    void saveScreenshot(const QString &name) const
+    {
+        const QString directory = qEnvironmentVariable("TVN_UI_SCREENSHOT_DIR");
+        if (!directory.isEmpty())
+            m_window->grab().save(QDir(directory).filePath(name + QStringLiteral(".png")));
+    }
+
+    std::unique_ptr<FakeControlScript> m_script;
+    std::shared_ptr<RecordingClipboard> m_clipboard;
+    std::unique_ptr<AppModel> m_model;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_MainWindow.moc"
