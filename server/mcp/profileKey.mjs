@@ -96,7 +96,7 @@ function runSigner(signer, profile, stateDir, timeoutMs) {
     child.on('close', (code, signal) => {
       clearTimeout(timer);
       if (code === 0 && outBytes <= MAX_KEY_BYTES) return resolve(Buffer.concat(out).toString('utf8'));
-      const detail = signal ? `it was stopped after ${timeoutMs} ms` : redactSecrets(err.trim()).slice(0, 300) || `exit status ${code}`;
+      const detail = signal ? `it was stopped after ${timeoutMs} ms` : redactSecrets(err.trim().replace(/^tvn-pop-signer:\s*/, '')).slice(0, 300) || `exit status ${code}`;
       reject(new WrapperSettingsError('signer_failed', `The sealed setup profile could not be opened: ${detail}`,
         'Open Torvane on this computer (the profile is sealed to it) or recreate the agent key.'));
     });
