@@ -5,6 +5,9 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace {
 
 quint16 freeLoopbackPort()
@@ -52,6 +55,8 @@ bool RealBroker::start(const QProcessEnvironment &extra)
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setWorkingDirectory(QStringLiteral(TVN_SOURCE_DIR));
+    // A test killed by ctest's time-out must not leave its broker behind.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_process.start("node", {QStringLiteral(TVN_SOURCE_DIR "/server/main.mjs")});
     if (!m_process.waitForStarted(5000)) {
         m_error = "node did not start: " + m_process.errorString();
