@@ -361,7 +361,6 @@ void AppModel::pollBrokerListenerHandoffWatchdog()
 void AppModel::handleBrokerListeningObservedForDashboardHandoff()
 {
     // The dashboard attach joins here; until it exists the observation is only recorded.
-    setBrokerListeningObserved(true);
     FirstRunBreadcrumbs::record(QStringLiteral("handleBrokerListeningObservedForDashboardHandoff"),
                                 m_startPhase.name());
 }

@@ -1,6 +1,6 @@
 #include "FirstRunBreadcrumbs.h"
 
-Q_LOGGING_CATEGORY(lcFirstRun, "com.torvane.mac.firstrun")
+Q_LOGGING_CATEGORY(lcFirstRun, "com.torvane.mac.firstrun", QtInfoMsg)
 
 namespace FirstRunBreadcrumbs {
 
