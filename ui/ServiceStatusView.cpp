@@ -90,11 +90,14 @@ void ServiceStatusView::render()
 {
     m_titleLabel->setText(m_model->localServiceStatusTitle());
     m_detailLabel->setText(m_model->localServiceStatusDetail());
-    m_phaseLabel->setText(phaseLine());
-    m_phaseLabel->setVisible(!m_phaseLabel->text().isEmpty());
-    const bool showPhaseDetail = m_model->localServiceStartPhase().kind() != LocalServiceStartPhase::Kind::idle;
-    m_phaseDetailLabel->setText(showPhaseDetail ? m_model->localServiceMessage() : QString());
-    m_phaseDetailLabel->setVisible(showPhaseDetail);
+    // "Torvane is on" already heads the view; the phase only speaks while it adds something.
+    const LocalServiceStartPhase phase = m_model->localServiceStartPhase();
+    const bool showPhase = phase.isInProgress() || phase.isFailure()
+        || phase.kind() == LocalServiceStartPhase::Kind::needsApproval;
+    m_phaseLabel->setText(showPhase ? phaseLine() : QString());
+    m_phaseLabel->setVisible(showPhase);
+    m_phaseDetailLabel->setText(showPhase ? m_model->localServiceMessage() : QString());
+    m_phaseDetailLabel->setVisible(showPhase);
 
     const bool busy = m_model->localServiceActionInProgress() || m_model->localServiceReconcileInProgress();
     m_primaryButton->setText(m_model->primaryServiceActionTitle());
@@ -105,8 +108,6 @@ void ServiceStatusView::render()
 QString ServiceStatusView::phaseLine() const
 {
     const LocalServiceStartPhase phase = m_model->localServiceStartPhase();
-    if (phase.title().isEmpty())
-        return {};
     if (m_model->localServiceActionInProgress() && phase.isInProgress())
         return QStringLiteral("%1 (%2 s)").arg(phase.title()).arg(m_model->localServiceStartElapsedSeconds());
     return phase.title();
