@@ -78,6 +78,27 @@ private slots:
         QVERIFY(!m_model->localServiceActionInProgress());
     }
 
+    void installThatReturnsEarlyWaitsForTheBroker()
+    {
+        QVERIFY2(!portAcceptsConnections(), "port 47382 is busy");
+        createModel(m_script->context());
+        QVERIFY(m_script->answer(QStringLiteral("install"), {}));
+        QVERIFY(m_script->answer(QStringLiteral("status"), {{QStringLiteral("status"), QStringLiteral("ready")},
+                                                            {QStringLiteral("broker"), QStringLiteral("listening")}}));
+        QList<Kind> phases;
+        connect(m_model.get(), &AppModel::localServiceStartPhaseChanged, this,
+                [this, &phases] { phases.append(m_model->localServiceStartPhase().kind()); });
+
+        QCoro::waitFor(m_model->installOrStartLocalService());
+
+        // The script says "listening" but no broker answers /health: the start cannot end ready.
+        QCOMPARE(phases, (QList<Kind>{Kind::installing, Kind::waitingForBroker, Kind::checkingKeychain, Kind::startFailed}));
+        QCOMPARE(m_script->commands(),
+                 (QStringList{QStringLiteral("install"), QStringLiteral("status"), QStringLiteral("status")}));
+        QCOMPARE(m_clock->elapsed(), std::chrono::milliseconds(0));
+        QVERIFY(!m_model->brokerIdentityVerified());
+    }
+
     void installThatNeverReturnsTimesOutAndRefusesASecondStart()
     {
         QVERIFY2(!portAcceptsConnections(), "port 47382 is busy; the watchdog would observe a listener");
