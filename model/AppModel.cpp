@@ -21,6 +21,7 @@ AppModel::AppModel(Dependencies dependencies, QObject *parent)
     , m_brokerURL(m_deps.identity.brokerURL())
     , m_localServiceStatus(LocalServiceStatus::unavailable(QStringLiteral("unavailable"), m_deps.identity))
 {
+    Q_ASSERT(m_deps.controller && m_deps.clock && m_deps.clipboard);
     m_startElapsedTicker.setInterval(std::chrono::seconds(1));
     connect(&m_startElapsedTicker, &QTimer::timeout, this,
             [this] { setStartElapsedSeconds(m_startElapsedSeconds + 1); });

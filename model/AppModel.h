@@ -8,9 +8,9 @@
 #include "LocalPosture.h"
 #include "LocalServiceStartPhase.h"
 #include "LocalServiceStatus.h"
+#include "ProcessTableLinux.h"
 #include "StatusBanner.h"
 #include "SupervisionClock.h"
-#include "ProcessTableLinux.h"
 #include "TVNRuntimeIdentity.h"
 #include "TextClipboard.h"
 
@@ -65,6 +65,7 @@ public:
         AppMetadata metadata;
         std::shared_ptr<LocalServiceController> controller;
         std::shared_ptr<SupervisionClock> clock = std::make_shared<SupervisionClock>();
+        // Required: "Copy debug info" must never claim a copy it did not make.
         std::shared_ptr<TextClipboard> clipboard;
         // Who owns the broker port, and what their code signatures say.
         std::shared_ptr<const ProcessTable> processTable = std::make_shared<ProcessTableLinux>();

@@ -367,8 +367,7 @@ void AppModel::handleBrokerListeningObservedForDashboardHandoff()
 
 void AppModel::copyServiceDebugInfo()
 {
-    if (m_deps.clipboard)
-        m_deps.clipboard->setText(serviceDebugInfoText());
+    m_deps.clipboard->setText(serviceDebugInfoText());
     setStatusMessage(QStringLiteral("Service debug info copied (no secrets)"));
 }
 
