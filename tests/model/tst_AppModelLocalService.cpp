@@ -142,8 +142,8 @@ private slots:
 
         QVERIFY2(waitUntil([this] { return m_otherBroker->state() == QProcess::NotRunning; }, 10000),
                  "the older build's broker was left running");
-        QVERIFY(messages.contains(QStringLiteral("Restarting the background service…")));
-        QVERIFY(messages.contains(QStringLiteral("Restarted the background service.")));
+        QVERIFY2(messages.contains(QStringLiteral("Restarting the background service…")), qPrintable(messages.join(" | ")));
+        QVERIFY2(messages.contains(QStringLiteral("Restarted the background service.")), qPrintable(messages.join(" | ")));
         QCOMPARE(messages.last(), QStringLiteral("Local service checked"));
         QCOMPARE(m_model->localServiceStatus().status, QStringLiteral("ready"));
         QCOMPARE(m_model->localServiceStatus().brokerBuildId, std::optional<QString>(QStringLiteral("development")));
