@@ -26,7 +26,8 @@ configure:
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-bench: deps-test
+bench:
+	@scripts/install-deps.sh bench
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTVN_BUILD_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
 	bench/run-all.sh build-bench

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building, running or testing needs and is missing: Debian packages, then the
-# service's npm packages. Usage: install-deps.sh run|test
+# service's npm packages. Usage: install-deps.sh run|test|bench
 set -euo pipefail
 cd "$(dirname "$0")/.."
 purpose=${1:-run}
@@ -8,9 +8,10 @@ purpose=${1:-run}
 packages=(build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-webengine-dev qt6-webchannel-dev qcoro-qt6-dev
   libssl-dev libtss2-dev libpam0g-dev libsecret-1-dev)
-if [ "$purpose" = test ]; then
+if [ "$purpose" = test ] || [ "$purpose" = bench ]; then
   packages+=(swtpm swtpm-tools xvfb xauth chromium dbus gnome-keyring)
 fi
+[ "$purpose" = bench ] && packages+=(libbenchmark-dev)
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || packages+=(npm)
 
