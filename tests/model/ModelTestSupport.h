@@ -2,6 +2,7 @@
 
 #include "AppModel.h"
 #include "LocalServiceContext.h"
+#include "ServiceTestSupport.h"
 #include "LocalServiceController.h"
 #include "SupervisionClock.h"
 #include "TextClipboard.h"
@@ -44,35 +45,12 @@ public:
     QStringList texts;
 };
 
-inline bool writeTestFile(const QString &path, const QByteArray &contents)
-{
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(contents) == contents.size();
-}
-
-// A context around a temporary home. The child sees no user session bus, so nothing reaches the
-// real user's service manager. `prefix` decides which control script runs: the checkout's own
-// when the prefix lies inside it.
+// The service tests' temporary-home context, with the start time-out left at its default.
 inline LocalServiceContext modelServiceContext(const QString &home, const QString &prefix)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    environment.remove(QStringLiteral("TVN_SERVICE_ROOT"));
-    environment.remove(QStringLiteral("TVN_SERVICE_START_TIMEOUT_SECONDS"));
-    return LocalServiceContext{
-        TVNRuntimeIdentity::resolve({}, home, home + QStringLiteral("/.local/share")),
-        prefix,
-        std::nullopt,
-        QStringLiteral("/opt/torvane/bin/torvane"),
-        environment,
-        [] { return false; },
-    };
+    LocalServiceContext context = serviceContext(home, prefix);
+    context.environment.remove(QStringLiteral("TVN_SERVICE_START_TIMEOUT_SECONDS"));
+    return context;
 }
 
 inline AppModel::Dependencies modelDependencies(const LocalServiceContext &context,
@@ -98,8 +76,8 @@ public:
     FakeControlScript()
     {
         m_ready = QDir().mkpath(home()) && QDir().mkpath(prefix()) && QDir().mkpath(planDirectory())
-            && writeTestFile(m_root.filePath(QStringLiteral("package.json")), "{}")
-            && writeTestFile(m_root.filePath(QStringLiteral("scripts/local-service.mjs")), R"(
+            && writeFile(m_root.filePath(QStringLiteral("package.json")), "{}")
+            && writeFile(m_root.filePath(QStringLiteral("scripts/local-service.mjs")), R"(
 import fs from 'node:fs';
 import path from 'node:path';
 const plan = process.env.TVN_FAKE_SERVICE_PLAN;
@@ -137,9 +115,9 @@ else process.exitCode = 1;
         };
         for (auto it = fields.begin(); it != fields.end(); ++it)
             status.insert(it.key(), QJsonValue::fromVariant(it.value()));
-        return writeTestFile(planFile(command, QStringLiteral("json")), QJsonDocument(status).toJson(QJsonDocument::Compact));
+        return writeFile(planFile(command, QStringLiteral("json")), QJsonDocument(status).toJson(QJsonDocument::Compact));
     }
-    bool hang(const QString &command) const { return writeTestFile(planFile(command, QStringLiteral("hang")), {}); }
+    bool hang(const QString &command) const { return writeFile(planFile(command, QStringLiteral("hang")), {}); }
     bool fail(const QString &command) const
     {
         return QFile::remove(planFile(command, QStringLiteral("json"))) || !QFile::exists(planFile(command, QStringLiteral("json")));

@@ -188,7 +188,7 @@ private:
                                {QStringLiteral("pid"), pid},
                                {QStringLiteral("startedAt"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)}};
         const QString path = m_context->identity.stateRootPath() + QStringLiteral("/run.lock");
-        if (!writeTestFile(path, QJsonDocument(lock).toJson(QJsonDocument::Compact)))
+        if (!writeFile(path, QJsonDocument(lock).toJson(QJsonDocument::Compact)))
             return false;
         return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner)
             && QFile::setPermissions(m_context->identity.stateRootPath(),
