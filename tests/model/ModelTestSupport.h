@@ -14,9 +14,35 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcessEnvironment>
+#include <QDeadlineTimer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
 
 #include <memory>
+
+constexpr quint16 developmentPort = 47382;
+
+inline bool portAcceptsConnections()
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, developmentPort);
+    return socket.waitForConnected(1000);
+}
+
+// Runs the event loop until the condition holds or the time is up.
+inline bool waitUntil(const std::function<bool()> &condition, int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
+}
 
 // Time that passes only when the model sleeps, so a 30-second wait runs in a moment.
 class VirtualClock : public SupervisionClock

@@ -15,26 +15,7 @@
 // Binds the development broker port; every test stops what it started.
 namespace {
 
-constexpr quint16 developmentPort = 47382;
 using Kind = LocalServiceStartPhase::Kind;
-
-bool portAcceptsConnections()
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, developmentPort);
-    return socket.waitForConnected(1000);
-}
-
-bool waitUntil(const std::function<bool()> &condition, int milliseconds)
-{
-    const QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(100);
-    }
-    return true;
-}
 
 } // namespace
 

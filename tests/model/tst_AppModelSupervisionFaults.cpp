@@ -13,25 +13,6 @@
 namespace {
 
 using Kind = LocalServiceStartPhase::Kind;
-constexpr quint16 developmentPort = 47382;
-
-bool portAcceptsConnections()
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, developmentPort);
-    return socket.waitForConnected(1000);
-}
-
-bool waitUntil(const std::function<bool()> &condition, int milliseconds)
-{
-    const QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(50);
-    }
-    return true;
-}
 
 } // namespace
 

@@ -15,17 +15,6 @@
 // With TVN_UI_SCREENSHOT_DIR set, the window is saved there for a visual check.
 namespace {
 
-bool waitUntil(const std::function<bool()> &condition, int milliseconds)
-{
-    const QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(50);
-    }
-    return true;
-}
-
 QString labelText(const QWidget *window, const char *name)
 {
     const auto *label = window->findChild<QLabel *>(QLatin1StringView(name));
