@@ -28,6 +28,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+# The service needs Node 20 or later (Debian 12's own nodejs is 18).
+node_major=$(node -p 'process.versions.node.split(".")[0]')
+if [ "$node_major" -lt 20 ]; then
+  echo "Node.js 20 or later is required for the local service; found $(node --version)." >&2
+  exit 1
+fi
+
 # npm ci only when the lock file changed since the last install.
 stamp=node_modules/.tvn-lock-sha
 want=$(sha256sum package-lock.json | cut -d' ' -f1)
