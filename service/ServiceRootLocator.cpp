@@ -3,6 +3,7 @@
 #include "LocalServiceControlError.h"
 #include "ServicePaths.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -142,13 +143,22 @@ bool ServiceRootLocator::installedCopyIsCurrent(const QString &inBundle) const
 void ServiceRootLocator::replaceInstalledCopy(const QString &inBundle) const
 {
     namespace fs = std::filesystem;
-    const fs::path target = toFilesystemPath(standardized(m_context.identity.serviceRootPath()));
+    const QFileInfo installed(standardized(m_context.identity.serviceRootPath()));
+    const fs::path target = toFilesystemPath(installed.filePath());
+    // Copied beside the target first: a copy that fails halfway must never be taken for current
+    // on the next launch, and the previous copy stays usable meanwhile.
+    const fs::path incoming = toFilesystemPath(installed.dir().filePath(
+        QStringLiteral(".%1.incoming-%2").arg(installed.fileName()).arg(QCoreApplication::applicationPid())));
     try {
         fs::create_directories(target.parent_path());
+        fs::remove_all(incoming);
+        fs::copy(toFilesystemPath(inBundle), incoming, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
         // remove_all never follows symbolic links: a link in place of the copy goes, its target stays.
         fs::remove_all(target);
-        fs::copy(toFilesystemPath(inBundle), target, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        fs::rename(incoming, target);
     } catch (const fs::filesystem_error &error) {
+        std::error_code ignored;
+        fs::remove_all(incoming, ignored);
         throw LocalServiceControlError::fileOperationFailed(QString::fromLocal8Bit(error.what()));
     }
 }

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include <sys/stat.h>
+
 // Unit tests of the controller. The control script is replaced by small Node stand-ins only
 // where a fault must be injected (a child that never exits, a bad exit, unreadable output);
 // the real script runs in tst_localservice_integration.
@@ -183,6 +185,35 @@ private slots:
         QVERIFY(!QFileInfo(context.identity.serviceRootPath()).isSymLink());
         QVERIFY(ServiceRootLocator::holdsControlScript(context.identity.serviceRootPath()));
         QVERIFY(QFile::exists(elsewhere + QStringLiteral("/precious")));
+    }
+
+    // A copy that cannot finish (here: a FIFO the copy refuses, which holds even for root) leaves
+    // the previous copy in place and no half copy that a later launch would take for current.
+    void failedCopyKeepsThePreviousCopy()
+    {
+        BundledApp app;
+        QVERIFY(app.write("{\"buildId\":\"2\"}"));
+        QCOMPARE(::mkfifo(QFile::encodeName(app.resources() + QStringLiteral("/Service/pipe")).constData(), 0600), 0);
+        const LocalServiceContext context = app.context();
+        const QString installed = context.identity.serviceRootPath();
+        QVERIFY(writeBundledService(context.identity.applicationSupportRootPath(), "{\"buildId\":\"1\"}"));
+
+        const ServiceRootLocator locator(context);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            bool failed = false;
+            try {
+                locator.prepare(LocalServiceCommand::install);
+            } catch (const LocalServiceControlError &error) {
+                failed = error.kind() == LocalServiceControlError::Kind::fileOperationFailed;
+            }
+            QVERIFY(failed);
+        }
+        QFile build(installed + QStringLiteral("/tvn-build.json"));
+        QVERIFY(build.open(QIODevice::ReadOnly));
+        QCOMPARE(build.readAll(), QByteArray("{\"buildId\":\"1\"}"));
+        QCOMPARE(QDir(context.identity.applicationSupportRootPath())
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QFileInfo(installed).fileName()});
     }
 
     void stopWithoutInstalledCopyRunsInBundle()
