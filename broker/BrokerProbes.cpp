@@ -54,7 +54,9 @@ QCoro::Task<bool> BrokerProbes::probeBrokerHealthDirect(QUrl brokerURL) const
 {
     if (!isContactable(brokerURL))
         co_return false;
-    if (!co_await loopbackPortIsListening(brokerURL.port()))
+    // Awaited into a named value: GCC 12 mishandles co_await inside a condition.
+    const bool listening = co_await loopbackPortIsListening(brokerURL.port());
+    if (!listening)
         co_return false;
     const BrokerResult<BrokerHealth> health =
         co_await BrokerClient(kHealthTimeoutSeconds).get<BrokerHealth>(brokerURL, BrokerPaths::health);
