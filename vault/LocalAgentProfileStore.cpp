@@ -212,6 +212,9 @@ void LocalAgentProfileStore::storeLegacyPlaintext(const QString &key, const QStr
     writeOwnerOnly(key.toUtf8(), file);
     requireCurrentOwner(file);
     requireOwnerOnlyMode(file, ItemType::regularFile);
+    // Reads prefer a sealed file: one left from before the TPM went away would shadow the key
+    // just stored and hand out the old one.
+    removeIfPresent(profileFile(profile, sealedSuffix));
 }
 
 void LocalAgentProfileStore::removeIfPresent(const QString &path) const

@@ -228,6 +228,23 @@ private slots:
         QVERIFY(!QFileInfo::exists(plaintext));
     }
 
+    // Once the TPM is gone a new key lands in plaintext; the sealed file of the old key must not
+    // shadow it, neither now nor when the TPM comes back.
+    void plaintextStoreSupersedesAnOlderSealedKey()
+    {
+        const QString stateDirectory = freshStateDirectory();
+        const LocalAgentProfileStore withTpm(stateDirectory, simulator());
+        withTpm.storeTorvane(agentKey, QStringLiteral("agent"));
+        const LocalAgentProfileStore withoutTpm(stateDirectory, std::make_shared<TpmKeyProvider>(missingTpmTcti()));
+        const QString newKey = QStringLiteral("tvn_bmV3LWFnZW50LWtleS1tYXRlcmlhbC0wMg");
+
+        withoutTpm.storeTorvane(newKey, QStringLiteral("agent"));
+        QVERIFY(!QFileInfo::exists(inDirectory(withoutTpm, QStringLiteral("agent.sealed"))));
+        QCOMPARE(withoutTpm.keyPath(QStringLiteral("agent")), inDirectory(withoutTpm, QStringLiteral("agent.key")));
+        QCOMPARE(withoutTpm.readTorvane(QStringLiteral("agent")), newKey);
+        QCOMPARE(withTpm.readTorvane(QStringLiteral("agent")), newKey);
+    }
+
     void inaccessibleTpmIsNotADowngradeToPlaintext()
     {
         auto faulty = std::make_shared<FaultInjectingKeyProvider>();
