@@ -12,7 +12,12 @@
 
 #include <QCoro/QCoroFuture>
 
+#include <algorithm>
 #include <cmath>
+
+namespace {
+constexpr double longestTimeoutSeconds = 24 * 60 * 60;
+} // namespace
 
 struct LocalServiceController::Invocation {
     QString serviceRoot;
@@ -73,8 +78,11 @@ QCoro::Task<LocalServiceStatus> LocalServiceController::run(LocalServiceCommand 
 
     const QString word = LocalServiceCommands::argumentWord(command);
     const double defaultSeconds = LocalServiceCommands::defaultTimeoutSeconds(command, TVNEnvironment(m_context.environment));
-    // A caller's NaN, infinite or negative time-out would make no deadline at all.
-    const double seconds = timeoutSeconds && std::isfinite(*timeoutSeconds) && *timeoutSeconds >= 0 ? *timeoutSeconds : defaultSeconds;
+    // A caller's NaN, infinite or negative time-out would make no deadline at all; one beyond a day
+    // would overflow the clock and end the command at once.
+    const double seconds = timeoutSeconds && std::isfinite(*timeoutSeconds) && *timeoutSeconds >= 0
+        ? std::min(*timeoutSeconds, longestTimeoutSeconds)
+        : defaultSeconds;
     QStringList arguments = invocation.node.argumentsPrefix;
     arguments << QDir(invocation.serviceRoot).filePath(QStringLiteral("scripts/local-service.mjs")) << word;
     ChildProcessRequest request;

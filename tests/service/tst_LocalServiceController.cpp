@@ -10,7 +10,9 @@
 #include <QTest>
 
 #include <cerrno>
+#include <cmath>
 #include <csignal>
+#include <limits>
 
 #include <sys/stat.h>
 
@@ -324,6 +326,26 @@ private slots:
         }
         if (outcome.error)
             QCOMPARE(outcome.error->payload(), payload);
+    }
+
+    // A caller's time-out that makes no usable deadline falls back or is bounded; the command runs.
+    void callersTimeOutOutOfRange_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::newRow("not a number") << std::nan("");
+        QTest::newRow("infinite") << std::numeric_limits<double>::infinity();
+        QTest::newRow("negative") << -1.0;
+        QTest::newRow("too large for milliseconds") << 1e300;
+    }
+    void callersTimeOutOutOfRange()
+    {
+        QFETCH(double, seconds);
+        StandInCheckout checkout;
+        QVERIFY(checkout.write("console.log(JSON.stringify(" + statusLine + "));"));
+        const ServiceOutcome outcome = finish(
+            LocalServiceController(serviceContext(checkout.home(), checkout.prefix())).run(LocalServiceCommand::status, seconds));
+        QCOMPARE(outcome.errorKind(), std::nullopt);
+        QCOMPARE(outcome.status->status, QStringLiteral("ready"));
     }
 
     void childThatNeverExitsIsKilled()
