@@ -3,6 +3,7 @@
 // associated data, so a changed note, date or KDF parameter fails like a changed ciphertext.
 import { badRequest } from '../http/errors.mjs';
 import { canonicalJson } from '../lib/canonical.mjs';
+import { checkPassphrase } from '../lib/passphrase.mjs';
 import { deriveScryptKey, newScryptParams, open, seal } from '../state/vaultCrypto.mjs';
 
 export const BACKUP_FORMAT = 'torvane-backup';
@@ -19,13 +20,7 @@ const KDF_LIMITS = { minLogN: 10, maxLogN: 20, maxR: 32, maxP: 4, maxMemory: 256
 const BASE64 = /^[A-Za-z0-9+/]*={0,2}$/;
 const FIELDS = ['format', 'version', 'createdAt', 'note', 'kdf', 'cipher', 'nonce', 'ciphertext', 'tag'];
 
-const graphemeCount = (text) => [...new Intl.Segmenter(undefined, { granularity: 'grapheme' }).segment(text)].length;
-
-export function checkBackupPassphrase(passphrase) {
-  if (typeof passphrase !== 'string') throw badRequest('passphrase must be a string');
-  if (graphemeCount(passphrase) < MIN_BACKUP_PASSPHRASE_LENGTH) throw badRequest(`Backup passphrase must be at least ${MIN_BACKUP_PASSPHRASE_LENGTH} characters`);
-  return passphrase;
-}
+export const checkBackupPassphrase = (passphrase) => checkPassphrase(passphrase, { min: MIN_BACKUP_PASSPHRASE_LENGTH, what: 'Backup passphrase' });
 
 const associatedData = ({ format, version, createdAt, note, kdf, cipher }) => canonicalJson({ format, version, createdAt, note, kdf, cipher });
 

@@ -11,23 +11,31 @@ import { checkPassphraseShape } from './vault.mjs';
 export const BOOTSTRAP_FILE = 'operator-bootstrap.local';
 const verifierOf = (secret) => crypto.createHash('sha256').update(`torvane-operator-bootstrap:${secret}`).digest('hex');
 
-// Slows down passphrase guessing: after a run of failures, refuse for a while.
+// Slows down passphrase guessing: after a run of failures, refuse for a while. A check in progress
+// counts against the run from its start, so guesses sent all at once are held to the same limit
+// as guesses sent one after another.
 function createFailureGate({ limit = 10, coolDownMs = 60_000, now = () => Date.now() } = {}) {
   let failures = 0;
+  let inProgress = 0;
   let blockedUntil = 0;
+  const refusal = () => new HttpError(429, 'too many failed passphrase attempts; wait a minute and try again');
   return {
-    check() {
-      if (now() < blockedUntil) throw new HttpError(429, 'too many failed passphrase attempts; wait a minute and try again');
-    },
-    failed() {
-      failures += 1;
-      if (failures >= limit) {
-        blockedUntil = now() + coolDownMs;
-        failures = 0;
+    // Runs check() (the slow passphrase test, true when it passed) as one counted attempt.
+    async attempt(check) {
+      if (now() < blockedUntil || failures + inProgress >= limit) throw refusal();
+      inProgress += 1;
+      let passed = false;
+      try {
+        passed = await check();
+      } finally {
+        inProgress -= 1;
+        if (passed) failures = 0;
+        else if (++failures >= limit) {
+          blockedUntil = now() + coolDownMs;
+          failures = 0;
+        }
       }
-    },
-    succeeded() {
-      failures = 0;
+      return passed;
     },
   };
 }
@@ -91,12 +99,7 @@ export function createOperator({ config, store, vault, sessions, log }) {
 
     async unlockWithPassphrase(passphrase) {
       checkPassphraseShape(passphrase);
-      gate.check();
-      if (!(await vault.unlockWithPassphrase(passphrase))) {
-        gate.failed();
-        throw new HttpError(401, 'invalid local operator passphrase');
-      }
-      gate.succeeded();
+      if (!(await gate.attempt(() => vault.unlockWithPassphrase(passphrase)))) throw new HttpError(401, 'invalid local operator passphrase');
       vault.rewrapBootstrap(knownSecret);
     },
 

@@ -5,6 +5,7 @@
 import crypto from 'node:crypto';
 import { HttpError } from '../http/errors.mjs';
 import { nowIso } from '../lib/ids.mjs';
+import { checkPassphrase } from '../lib/passphrase.mjs';
 import { deriveBootstrapKey, deriveScryptKey, newScryptParams, open, seal } from './vaultCrypto.mjs';
 
 const PASSPHRASE_AAD = 'torvane-vault-data-key:passphrase';
@@ -14,13 +15,7 @@ export const MIN_PASSPHRASE_LENGTH = 8;
 export const VAULT_LOCKED = 'Vault is locked: unlock Torvane on this computer first';
 export const vaultLocked = () => new HttpError(423, VAULT_LOCKED);
 
-// Counted as the user sees characters, like the app does ("é" typed as e + accent is one).
-const graphemeCount = (text) => [...new Intl.Segmenter(undefined, { granularity: 'grapheme' }).segment(text)].length;
-
-export function checkPassphraseShape(passphrase) {
-  if (typeof passphrase !== 'string') throw new HttpError(400, 'passphrase must be a string');
-  if (graphemeCount(passphrase) < MIN_PASSPHRASE_LENGTH) throw new HttpError(400, 'Vault passphrase must be at least 8 characters');
-}
+export const checkPassphraseShape = (passphrase) => checkPassphrase(passphrase, { min: MIN_PASSPHRASE_LENGTH, what: 'Vault passphrase' });
 
 function bootstrapWrap(dataKey, secret) {
   const salt = crypto.randomBytes(16).toString('base64');

@@ -121,6 +121,44 @@ describe('operator bootstrap secret and sessions', () => {
     assert.equal((await h.post('/v1/operator/session', { passphrase: PASSPHRASE })).status, 429);
     await h.close();
   });
+  test('guesses sent all at once are held to the same limit as guesses in a row', async () => {
+    const h = await startBroker();
+    await h.post('/v1/vault/setup', { passphrase: PASSPHRASE }, withBootstrap(bootstrapSecret(h.stateDir)));
+    const guesses = await Promise.all(Array.from({ length: 40 }, (_, i) => h.post('/v1/operator/session', { passphrase: `wrong-guess-${i}` })));
+    const statuses = guesses.map((res) => res.status);
+    assert.equal(statuses.filter((s) => s === 401).length, 10, statuses.join(','));
+    assert.equal(statuses.filter((s) => s === 429).length, 30);
+    assert.equal((await h.post('/v1/operator/session', { passphrase: PASSPHRASE })).status, 429);
+    await h.close();
+  });
+
+  test('an overlong passphrase is a clear 400 on every route that takes one, and never stalls the broker', async () => {
+    const h = await startBroker();
+    const secret = bootstrapSecret(h.stateDir);
+    const session = (await h.post('/v1/operator/session', { label: 't' }, withBootstrap(secret))).body.sessionId;
+    const long = 'e\u0301'.repeat(40_000); // 80,000 code units: what used to exhaust the heap
+    const vaultTooLong = 'Vault passphrase must be at most 1024 characters';
+    const backupTooLong = 'Backup passphrase must be at most 1024 characters';
+    const cases = [
+      ['/v1/operator/session', { passphrase: long }, {}, vaultTooLong],
+      ['/v1/vault/setup', { passphrase: long }, withBootstrap(secret), vaultTooLong],
+      ['/v1/vault/unlock', { passphrase: long }, { session }, vaultTooLong],
+      ['/v1/backups/export', { passphrase: long }, { session }, backupTooLong],
+      ['/v1/backups/restore', { passphrase: long, backup: {} }, { session }, backupTooLong],
+    ];
+    for (const [route, body, opts, error] of cases) {
+      const res = await h.post(route, body, opts);
+      assert.deepEqual([res.status, res.body.error], [400, error], route);
+    }
+    const exact = await h.post('/v1/vault/setup', { passphrase: 'x'.repeat(1024) }, withBootstrap(secret));
+    assert.equal(exact.status, 200, 'the longest allowed passphrase is accepted');
+    // A bounded flood of the unauthenticated kind: every one is refused and the broker keeps answering.
+    const flood = await Promise.all(Array.from({ length: 20 }, () => h.post('/v1/operator/session', { passphrase: 'x'.repeat(200_000) })));
+    assert.deepEqual([...new Set(flood.map((res) => res.status))], [400]);
+    assert.equal((await h.get('/health')).body.ok, true);
+    assert.equal((await h.post('/v1/operator/session', { passphrase: 'x'.repeat(1024) })).status, 200);
+    await h.close();
+  });
 });
 
 describe('vault file', () => {
