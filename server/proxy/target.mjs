@@ -26,6 +26,8 @@ export function canonicalOrigin(text, what) {
   return url.origin;
 }
 
+const isDotSegment = (segment) => ['.', '..'].includes(segment.split(';')[0]);
+
 function decodeSegment(raw) {
   let value;
   try {
@@ -33,9 +35,10 @@ function decodeSegment(raw) {
   } catch {
     throw badRequest('path has invalid percent-encoding');
   }
-  // Compatibility forms too: a server that folds "\uff0e\uff0e" to ".." must not see one.
+  // Compatibility forms too: a server that folds "\uff0e\uff0e" to ".." must not see one; nor one
+  // that strips path parameters and reads "..;x" as "..".
   const folded = value.normalize('NFKC');
-  if ([value, folded].some((v) => v === '.' || v === '..')) throw badRequest('path must not contain "." or ".." segments, plain or encoded');
+  if ([value, folded].some(isDotSegment)) throw badRequest('path must not contain "." or ".." segments, plain or encoded');
   if ([value, folded].some((v) => /[/\\]/.test(v))) throw badRequest('path segments must not contain an encoded "/" or "\\"');
   if (CONTROL.test(value)) throw badRequest('path must not contain control characters');
   if (STILL_ENCODED.test(value)) throw badRequest('path must not be percent-encoded twice');
