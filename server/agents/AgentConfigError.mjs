@@ -7,6 +7,7 @@ export const AgentConfigErrorCode = Object.freeze({
   invalidContent: 'invalid_content',
   unsupportedShape: 'unsupported_shape',
   changedDuringEdit: 'changed_during_edit',
+  tooLarge: 'too_large',
   writeFailed: 'write_failed',
 });
 
@@ -17,6 +18,7 @@ const STATUS = {
   invalid_content: 409,
   unsupported_shape: 409,
   changed_during_edit: 409,
+  too_large: 409,
   write_failed: 500,
 };
 

@@ -1,12 +1,13 @@
 // Safe access to an agent app's config file: it must be a regular file of this user, inside the
 // home directory (symlinks included); it is backed up before a change and replaced atomically.
-import { constants } from 'node:fs';
+import fsSync, { constants } from 'node:fs';
 import fs from 'node:fs/promises';
 import path from 'node:path';
 import { randomBytes } from 'node:crypto';
 import { AgentConfigErrorCode, refuse } from './AgentConfigError.mjs';
 
-const MAX_CONFIG_BYTES = 32 * 1024 * 1024;
+// Real agent configs are far smaller; this bounds the time and memory one edit can take.
+export const MAX_CONFIG_BYTES = 4 * 1024 * 1024;
 const NEW_FILE_MODE = 0o600;
 const NEW_DIR_MODE = 0o700;
 
@@ -74,8 +75,16 @@ export async function readConfigBytes({ shownPath, target, stat }) {
     const opened = await handle.stat();
     requireOwnRegularFile(shownPath, opened);
     if (!sameFile(opened, stat)) throw refuse(AgentConfigErrorCode.changedDuringEdit, shownPath, 'it changed while it was being read');
-    if (opened.size > MAX_CONFIG_BYTES) throw refuse(AgentConfigErrorCode.unsafePath, shownPath, 'it is larger than 32 MB');
-    return await handle.readFile();
+    const tooLarge = () => refuse(AgentConfigErrorCode.tooLarge, shownPath, `it is larger than ${MAX_CONFIG_BYTES / 1024 / 1024} MB`);
+    if (opened.size > MAX_CONFIG_BYTES) throw tooLarge();
+    // Read no more than the limit even if the file grows meanwhile.
+    const buffer = Buffer.alloc(MAX_CONFIG_BYTES + 1);
+    let length = 0;
+    for (let read = -1; read !== 0 && length < buffer.length; length += read) {
+      ({ bytesRead: read } = await handle.read(buffer, length, buffer.length - length, length));
+    }
+    if (length > MAX_CONFIG_BYTES) throw tooLarge();
+    return buffer.subarray(0, length);
   } finally {
     await handle.close();
   }
@@ -119,8 +128,15 @@ export async function backUpConfig({ target }, bytes, now) {
   }
 }
 
-async function requireUnchanged({ shownPath, target, stat }) {
-  const current = await lstatOrNull(target);
+// Synchronous on purpose, and right before the rename: no other work of this process can run
+// between the check and the swap. (Linux has no "rename if unchanged"; this is as close as it gets.)
+function requireUnchanged({ shownPath, target, stat }) {
+  let current = null;
+  try {
+    current = fsSync.lstatSync(target);
+  } catch (error) {
+    if (error.code !== 'ENOENT') throw error;
+  }
   const unchanged = stat ? current && sameFile(current, stat) : current === null;
   if (!unchanged) throw refuse(AgentConfigErrorCode.changedDuringEdit, shownPath, 'it changed while it was being edited; try again');
 }
@@ -134,8 +150,8 @@ export async function replaceConfigAtomically(resolved, bytes) {
   const mode = resolved.stat ? resolved.stat.mode & 0o777 : NEW_FILE_MODE;
   try {
     await writeExclusive(temp, bytes, mode);
-    await requireUnchanged(resolved);
-    await fs.rename(temp, resolved.target);
+    requireUnchanged(resolved);
+    fsSync.renameSync(temp, resolved.target);
   } catch (error) {
     await fs.rm(temp, { force: true });
     throw error;

@@ -1,50 +1,47 @@
 // "Set up" for an agent app: merge only the "tvn" MCP server entry into the app's config file
 // and report which local profile it names and whether the broker will accept that agent.
 import path from 'node:path';
-import { TextDecoder } from 'node:util';
+import { Worker } from 'node:worker_threads';
 import { AgentConfigError, AgentConfigErrorCode, ContentRefusal, refuse } from './AgentConfigError.mjs';
-import { AgentClientFormat, findAgentApp } from './catalog.mjs';
+import { findAgentApp } from './catalog.mjs';
 import { backUpConfig, readConfigBytes, replaceConfigAtomically, resolveConfigTarget } from './configFile.mjs';
-import { getIn, sameMeaning } from './entryCheck.mjs';
 import { handoffEntry, profileNameFor } from './handoffEntry.mjs';
-import { mergeJsonEntry, parseJsonConfig } from './jsonConfig.mjs';
-import { mergeTomlEntry, parseTomlConfig } from './tomlConfig.mjs';
-import { mergeYamlEntry, parseYamlConfig } from './yamlConfig.mjs';
 
 export const ConnectAction = Object.freeze({ created: 'created', updated: 'updated', unchanged: 'unchanged' });
 
-const JSON_EDITOR = { parse: parseJsonConfig, merge: mergeJsonEntry };
-const EDITORS = {
-  [AgentClientFormat.jsonMcpServers]: JSON_EDITOR,
-  [AgentClientFormat.jsonVscode]: JSON_EDITOR,
-  [AgentClientFormat.jsonOpenclaw]: JSON_EDITOR,
-  [AgentClientFormat.tomlCodex]: { parse: parseTomlConfig, merge: mergeTomlEntry },
-  [AgentClientFormat.yamlMcpServers]: { parse: parseYamlConfig, merge: mergeYamlEntry },
-};
+// An edit that takes longer than this is given up: the app stopped waiting long before.
+const EDIT_TIME_LIMIT_MS = 30_000;
+const EDIT_MEMORY_LIMIT_MB = 512;
 
-const BOM = '\uFEFF';
-
-function decodeText(bytes, shownPath) {
-  if (bytes === null) return { text: '', bom: '', eol: '\n' };
-  let decoded;
-  try {
-    decoded = new TextDecoder('utf-8', { fatal: true, ignoreBOM: true }).decode(bytes);
-  } catch {
-    throw refuse(AgentConfigErrorCode.invalidContent, shownPath, 'it is not UTF-8 text');
-  }
-  const bom = decoded.startsWith(BOM) ? BOM : '';
-  const text = decoded.slice(bom.length);
-  const firstBreak = text.indexOf('\n');
-  return { text, bom, eol: firstBreak > 0 && text[firstBreak - 1] === '\r' ? '\r\n' : '\n' };
-}
-
-function inFile(shownPath, action) {
-  try {
-    return action();
-  } catch (error) {
-    if (error instanceof ContentRefusal) throw refuse(error.code, shownPath, error.message);
-    throw error;
-  }
+// Parses and merges in a worker, so neither a big file nor a hostile one holds up the broker, and
+// the parsers' memory goes away with it. Resolves with planEdit's answer; rejects with a
+// ContentRefusal for what the file's content is to blame for.
+function planEditInWorker(job) {
+  return new Promise((resolve, reject) => {
+    const worker = new Worker(new URL('./editWorker.mjs', import.meta.url), {
+      workerData: job,
+      resourceLimits: { maxOldGenerationSizeMb: EDIT_MEMORY_LIMIT_MB },
+    });
+    let settled = false;
+    const settle = (action) => {
+      if (settled) return;
+      settled = true;
+      clearTimeout(timer);
+      worker.terminate();
+      action();
+    };
+    const timer = setTimeout(() => settle(() => reject(new ContentRefusal(AgentConfigErrorCode.unsupportedShape,
+      `it could not be edited within ${EDIT_TIME_LIMIT_MS / 1000} s`))), EDIT_TIME_LIMIT_MS);
+    worker.once('message', (answer) => settle(() => {
+      if (answer.plan) resolve({ ...answer.plan, bytes: answer.plan.bytes ? Buffer.from(answer.plan.bytes) : undefined });
+      else if (answer.refusal) reject(new ContentRefusal(answer.refusal.code, answer.refusal.reason));
+      else reject(new Error(`config edit failed: ${answer.failure}`));
+    }));
+    worker.once('error', (error) => settle(() => reject(error?.code === 'ERR_WORKER_OUT_OF_MEMORY'
+      ? new ContentRefusal(AgentConfigErrorCode.unsupportedShape, 'it needs more memory to edit than is safe')
+      : error)));
+    worker.once('exit', (code) => settle(() => reject(new Error(`config edit stopped early (exit ${code})`))));
+  });
 }
 
 // Two set-ups of one app at once would race on its file; they run one after the other instead.
@@ -68,15 +65,16 @@ export function writeAgentEntry({ app, homeDir, entry, now = new Date() }) {
 async function writeEntryNow({ app, homeDir, entry, now }) {
   const resolved = await resolveConfigTarget(homeDir, app.relPath);
   const original = resolved.stat ? await readConfigBytes(resolved) : null;
-  const { text, bom, eol } = decodeText(original, resolved.shownPath);
-  const editor = EDITORS[app.format];
-  const current = inFile(resolved.shownPath, () => editor.parse(text));
-  if (original !== null && sameMeaning(getIn(current, app.entryPath), entry)) {
-    return { action: ConnectAction.unchanged, configPath: resolved.shownPath, backupPath: null };
+  let plan;
+  try {
+    plan = await planEditInWorker({ format: app.format, bytes: original, entryPath: app.entryPath, entry });
+  } catch (error) {
+    if (error instanceof ContentRefusal) throw refuse(error.code, resolved.shownPath, error.message);
+    throw error;
   }
-  const edited = inFile(resolved.shownPath, () => editor.merge(text, app.entryPath, entry, { eol }));
+  if (plan.unchanged) return { action: ConnectAction.unchanged, configPath: resolved.shownPath, backupPath: null };
   const backupPath = original === null ? null : await backUpConfig(resolved, original, now);
-  await replaceConfigAtomically(resolved, Buffer.from(bom + edited, 'utf8'));
+  await replaceConfigAtomically(resolved, plan.bytes);
   return { action: original === null ? ConnectAction.created : ConnectAction.updated, configPath: resolved.shownPath, backupPath };
 }
 

@@ -1,5 +1,22 @@
-// The one JSON body reader: bounded size, must be a JSON object (an empty body reads as {}).
+// The one JSON body reader: bounded size and nesting, must be a JSON object (an empty body reads
+// as {}). Hashing, cloning and serialising recurse, so a deeper value is refused here, once.
 import { HttpError, badRequest } from './errors.mjs';
+
+export const MAX_BODY_DEPTH = 64;
+
+// Depth of objects and arrays in a parsed JSON value, walked without recursion; stops past `limit`.
+export function nestingDepth(value, limit) {
+  let deepest = 0;
+  const stack = [[value, 1]];
+  while (stack.length) {
+    const [node, depth] = stack.pop();
+    if (node === null || typeof node !== 'object') continue;
+    if (depth > deepest) deepest = depth;
+    if (deepest > limit) break;
+    for (const child of Array.isArray(node) ? node : Object.values(node)) stack.push([child, depth + 1]);
+  }
+  return deepest;
+}
 
 export async function readJsonBody(req, limitBytes) {
   const declared = Number(req.headers['content-length']);
@@ -28,5 +45,6 @@ export async function readJsonBody(req, limitBytes) {
     throw badRequest('malformed JSON body');
   }
   if (value === null || typeof value !== 'object' || Array.isArray(value)) throw badRequest('request body must be a JSON object');
+  if (nestingDepth(value, MAX_BODY_DEPTH) > MAX_BODY_DEPTH) throw badRequest(`request body is nested too deeply (at most ${MAX_BODY_DEPTH} levels)`);
   return value;
 }

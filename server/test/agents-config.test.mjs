@@ -213,6 +213,12 @@ test('simultaneous set-ups of one app run one after the other', async (t) => {
   assert.equal(written.mcpServers.tvn.env.SWITCHYARD_STATE_DIR, '/state/two');
 });
 
+// Nine levels of nine-fold aliases: tiny as text, billions of nodes once expanded.
+function yamlAliasBomb() {
+  const names = 'abcdefghi';
+  return [...names].map((name, i) => `${name}: &${name} [${i === 0 ? Array(9).fill('"x"').join(',') : Array(9).fill(`*${names[i - 1]}`).join(',')}]`).join('\n') + '\nmcp_servers: {}\n';
+}
+
 const REFUSALS = [
   { name: 'invalid JSON', appId: 'cursor', relPath: '.cursor/mcp.json', content: '{"mcpServers": {', message: /is not valid JSON/ },
   { name: 'a JSON root array', appId: 'cursor', relPath: '.cursor/mcp.json', content: '[{"mcpServers": {}}]\n', message: /top level is not a map/ },
@@ -229,6 +235,9 @@ const REFUSALS = [
   { name: 'a YAML server map that is an alias', appId: 'hermes', relPath: '.hermes/config.yaml', content: 'base: &b\n  docs: {command: d}\nmcp_servers: *b\n', message: /alias/ },
   { name: 'a YAML server map written in flow style', appId: 'hermes', relPath: '.hermes/config.yaml', content: 'mcp_servers: {docs: {command: d}}\n', message: /"mcp_servers" is written in flow style/ },
   { name: 'a YAML server map with a merge key', appId: 'hermes', relPath: '.hermes/config.yaml', content: 'mcp_servers:\n  <<: {docs: {command: d}}\n', message: /merge key/ },
+  { name: 'JSON nested 100,000 deep', appId: 'cursor', relPath: '.cursor/mcp.json', content: `{"a": ${'['.repeat(100_000)}${']'.repeat(100_000)}}`, message: /nested too deeply to edit safely/ },
+  { name: 'a YAML alias bomb', appId: 'hermes', relPath: '.hermes/config.yaml', content: yamlAliasBomb(), message: /more YAML aliases than can be expanded safely/ },
+  { name: 'a file over the size limit', appId: 'cursor', relPath: '.cursor/mcp.json', content: `{"pad": "${'x'.repeat(4 * 1024 * 1024)}"}`, message: /larger than 4 MB/ },
   { name: 'bytes that are not UTF-8', appId: 'cursor', relPath: '.cursor/mcp.json', content: Buffer.from([0x7b, 0xff, 0xfe, 0x7d]), message: /not UTF-8 text/ },
 ];
 

@@ -83,3 +83,25 @@ test('connect needs an operator session and refuses with a clear error, audited,
   assert.deepEqual(fs.readdirSync(path.dirname(configPath)), ['config.yaml']);
   assert.deepEqual(connectEvents(broker).map((event) => [event.agentId, event.decision]), [['hermes', 'denied'], ['jetbrains', 'denied'], ['notepad', 'denied']]);
 });
+
+test('a big config is read off the event loop: the broker keeps answering meanwhile', async (t) => {
+  const { broker, home, session, post } = await startBroker(t);
+  const configPath = path.join(home, '.claude.json');
+  const projects = Object.fromEntries(Array.from({ length: 12_000 }, (_, i) => [`/home/u/project-${i}`, { history: [{ display: 'x'.repeat(200) }], allowedTools: [] }]));
+  // Refused only once it is parsed (the server map is a list), so no write time hides the parse.
+  fs.writeFileSync(configPath, JSON.stringify({ projects, mcpServers: [] }, null, 2));
+  assert.ok(fs.statSync(configPath).size < 4 * 1024 * 1024);
+  let settled = false;
+  const connecting = post('/v1/agents/claude-code/connect', { session }).finally(() => {
+    settled = true;
+  });
+  let answered = 0;
+  while (!settled) {
+    const health = await fetch(`${broker.url}/health`).then((res) => res.json());
+    if (health.ok && !settled) answered += 1;
+  }
+  const res = await connecting;
+  assert.equal(res.status, 409, JSON.stringify(res.body));
+  assert.match(res.body.error, /is not a map/);
+  assert.ok(answered >= 40, `only ${answered} health checks were answered while the set-up ran`);
+});

@@ -131,6 +131,18 @@ describe('agent keys, execution and approvals', () => {
     assert.ok((await actions()).includes('approval.deny:denied'));
   });
 
+  test('agent input nested past any sane depth is a clear 400 that runs and stores nothing', async () => {
+    const { key } = await createKey({ agentId: 'deep', connectorIds: ['github'] });
+    const before = fake.requests.length;
+    const deep = (depth) => `${'['.repeat(depth)}${']'.repeat(depth)}`;
+    for (const [toolId, depth] of [['github.issue.create', 50_000], ['github.user.get', 50_000], ['github.issue.create', 200]]) {
+      const res = await h.request('POST', '/v1/execute', { bearer: key, body: `{"connectorId":"github","toolId":"${toolId}","input":{"owner":"o","repo":"r","title":"t","labels":${deep(depth)}}}` });
+      assert.deepEqual([res.status, res.body.error], [400, 'request body is nested too deeply (at most 64 levels)'], `${toolId} ${depth}`);
+    }
+    assert.equal(fake.requests.length, before);
+    assert.ok(!(await h.get('/v1/approvals', s)).body.approvals.some((a) => a.agentId === 'deep'));
+  });
+
   test("the app's smoke test raises an approval with its operator session, whatever its input keys", async () => {
     const res = await h.post('/v1/execute', { agentId: 'codex', connectorId: 'github', toolId: 'github.issue.create', input: { text: 'Mac approval smoke test' } }, s);
     assert.equal(res.status, 202);

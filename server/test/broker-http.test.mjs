@@ -91,6 +91,8 @@ describe('broker HTTP front', () => {
       [JSON.stringify({ agentId: 'a', connectorIds: 'github' }), 400, 'connectorIds must be'],
       [JSON.stringify({ agentId: 'a', connectorIds: ['nope'] }), 404, 'unknown connector nope'],
       [JSON.stringify({ agentId: 'a', connectorIds: ['github'], maxRisk: 'extreme' }), 400, 'maxRisk must be one of'],
+      [`{"agentId":"a","connectorIds":["github"],"x":${'['.repeat(50_000)}${']'.repeat(50_000)}}`, 400, 'request body is nested too deeply'],
+      [`{"agentId":"a","connectorIds":["github"],"x":${'{"a":'.repeat(65)}1${'}'.repeat(65)}}`, 400, 'request body is nested too deeply (at most 64 levels)'],
     ];
     for (const [body, status, message] of cases) {
       const res = await h.request('POST', '/v1/master-keys', { ...s, body });
