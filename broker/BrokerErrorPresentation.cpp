@@ -1,8 +1,9 @@
 #include "BrokerErrorPresentation.h"
 
+#include "StrictUtf8.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStringDecoder>
 
 namespace {
 
@@ -24,15 +25,6 @@ std::optional<QJsonObject> jsonObjectOf(const QByteArray &bytes)
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
     return document.object();
-}
-
-std::optional<QString> strictUtf8(const QByteArray &bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
 }
 
 } // namespace

@@ -9,7 +9,7 @@ packages=(build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-webengine-dev qt6-webchannel-dev qcoro-qt6-dev
   libssl-dev libtss2-dev libpam0g-dev libsecret-1-dev)
 if [ "$purpose" = test ] || [ "$purpose" = bench ]; then
-  packages+=(swtpm swtpm-tools xvfb xauth chromium dbus gnome-keyring)
+  packages+=(swtpm swtpm-tools xvfb xauth chromium dbus gnome-keyring passwd)
 fi
 [ "$purpose" = bench ] && packages+=(libbenchmark-dev)
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
