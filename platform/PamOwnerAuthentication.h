@@ -27,7 +27,8 @@ public:
         bool removeFailureDelay = false;
     };
 
-    // `prompter` answers the password questions on the evaluating thread; it must outlive this object.
+    // `prompter` (not null) answers the password questions on the evaluating thread and must outlive
+    // this object.
     explicit PamOwnerAuthentication(PasswordPrompter *prompter);
     PamOwnerAuthentication(PasswordPrompter *prompter, Options options);
 
