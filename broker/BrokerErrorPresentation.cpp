@@ -68,7 +68,7 @@ QString friendlyErrorMessage(const BrokerFailure &error, bool legacyKeychainUnlo
             return QStringLiteral("The provider rejected that key. Check that it is active and has the required "
                                   "permissions, then try again.");
         if (containsAny(m, {"local operator session required", "invalid or expired local operator session"}))
-            return QStringLiteral("Unlock Torvane on this Mac, then try again.");
+            return QStringLiteral("Unlock Torvane on this computer, then try again.");
         if (refusal->status() == 401 || refusal->status() == 403)
             return QStringLiteral("Torvane could not authorize that request. Check the key or unlock the local "
                                   "vault, then try again.");
@@ -82,12 +82,12 @@ QString friendlyErrorMessage(const QString &description, bool legacyKeychainUnlo
 {
     const QString &d = description;
     if (containsAny(d, {"legacy keychain unlock is disabled"}))
-        return QStringLiteral("Legacy macOS unlock is disabled. Use Repair & Restart to migrate TVN back to the "
+        return QStringLiteral("Legacy Linux unlock is disabled. Use Repair & Restart to migrate TVN back to the "
                               "local vault.");
     if (containsAny(d, {"operator bootstrap", "keychain permission", "user interaction is not allowed", "authorization"})) {
         return legacyKeychainUnlockEnabled
             ? QStringLiteral("Legacy unlock permission required. Try unlocking the vault again and approve only "
-                             "if macOS says Torvane.")
+                             "if Linux says Torvane.")
             : QStringLiteral("TVN could not unlock the local vault. Use Repair & Restart or open the logs from "
                              "Advanced.");
     }

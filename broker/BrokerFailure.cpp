@@ -15,6 +15,11 @@ BrokerFailure BrokerFailure::decoding(const QString &description)
     return BrokerFailure(Kind::decoding, description);
 }
 
+BrokerFailure BrokerFailure::local(const QString &description)
+{
+    return BrokerFailure(Kind::local, description);
+}
+
 QString BrokerFailure::description() const
 {
     return m_requestFailure ? m_requestFailure->errorDescription() : m_description;

@@ -8,16 +8,19 @@
 
 // Why one broker call did not produce its result: the broker refused it (`BrokerClientError`),
 // the transport failed (description worded like the platform's, so the phrase table of
-// `friendlyErrorMessage` recognises "could not connect"), or the body did not decode.
+// `friendlyErrorMessage` recognises "could not connect"), the body did not decode, or a local
+// step of the same action failed.
 class BrokerFailure
 {
 public:
-    enum class Kind { requestFailed, transport, decoding };
+    enum class Kind { requestFailed, transport, decoding, local };
 
     // Implicit so that a `BrokerClientError` (also a model's local precondition failure) is a failure.
     BrokerFailure(const BrokerClientError &error);
     static BrokerFailure transport(const QString &description);
     static BrokerFailure decoding(const QString &description);
+    // Another component's error (sealed vault, presence check, keyring) reaching a model action.
+    static BrokerFailure local(const QString &description);
 
     Kind kind() const { return m_kind; }
     // The broker's refusal, when that is what happened.

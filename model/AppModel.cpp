@@ -1,175 +1,78 @@
 #include "AppModel.h"
 
-#include "FirstRunBreadcrumbs.h"
+#include "LibsecretSecretStore.h"
 #include "LocalServiceController.h"
+#include "PamOwnerAuthentication.h"
 #include "TVNEnvironment.h"
 
-#include <algorithm>
+#include <QMetaMethod>
+#include <QMetaProperty>
 
 AppModel::Dependencies AppModel::defaultDependencies(std::shared_ptr<TextClipboard> clipboard)
 {
-    Dependencies deps{AppMetadata::runtimeIdentity(), AppMetadata::current(),
-                      std::make_shared<LocalServiceController>(LocalServiceContext::forCurrentApp())};
-    deps.clipboard = std::move(clipboard);
-    deps.takeoverWaitSeconds = TVNEnvironment().takeoverWaitSeconds();
+    const TVNRuntimeIdentity &identity = AppMetadata::runtimeIdentity();
+    ServiceSupervision::Dependencies supervision{
+        std::make_shared<LocalServiceController>(LocalServiceContext::forCurrentApp())};
+    supervision.clipboard = std::move(clipboard);
+    supervision.takeoverWaitSeconds = TVNEnvironment().takeoverWaitSeconds();
+    Dependencies deps{identity, AppMetadata::current(), std::move(supervision), UserDefaults()};
+    deps.ownerAuthentication = [identity](PasswordPrompter *prompter) {
+        return std::shared_ptr<OwnerAuthentication>(PamOwnerAuthentication::fromEnvironment(identity, prompter));
+    };
+    deps.hardwareKeys = HardwareKeyProvider::systemDefault();
+    deps.secretStore = std::make_shared<LibsecretSecretStore>();
     return deps;
 }
 
 AppModel::AppModel(Dependencies dependencies, QObject *parent)
     : QObject(parent)
-    , m_deps(std::move(dependencies))
-    , m_brokerURL(m_deps.identity.brokerURL())
-    , m_localServiceStatus(LocalServiceStatus::unavailable(QStringLiteral("unavailable"), m_deps.identity))
+    , m_context(std::make_unique<ModelContext>(dependencies.identity, dependencies.metadata, dependencies.userDefaults))
+    , m_snapshot(std::make_unique<BrokerSnapshot>(*m_context))
+    , m_presencePrompt(std::make_unique<PresencePrompt>())
+    , m_supervision(std::make_unique<ServiceSupervision>(*m_context, *m_snapshot, std::move(dependencies.supervision)))
 {
-    Q_ASSERT(m_deps.controller && m_deps.clock && m_deps.clipboard);
-    m_startElapsedTicker.setInterval(std::chrono::seconds(1));
-    connect(&m_startElapsedTicker, &QTimer::timeout, this,
-            [this] { setStartElapsedSeconds(m_startElapsedSeconds + 1); });
-    m_listenerWatchdogTimer.setInterval(std::chrono::milliseconds(500));
-    connect(&m_listenerWatchdogTimer, &QTimer::timeout, this, &AppModel::pollBrokerListenerHandoffWatchdog);
+    OperatorSession::Dependencies session{dependencies.ownerAuthentication(m_presencePrompt.get()),
+                                          dependencies.hardwareKeys,
+                                          KeychainVault(dependencies.identity, dependencies.secretStore)};
+    m_operatorSession = std::make_unique<OperatorSession>(*m_context, *m_snapshot, *m_supervision, std::move(session));
+    m_vaultUnlock = std::make_unique<VaultUnlock>(*m_context, *m_snapshot, *m_supervision, *m_operatorSession);
+    m_refreshCycle = std::make_unique<RefreshCycle>(*m_context, *m_snapshot, *m_supervision, *m_operatorSession);
+
+    m_context->setRefreshAfterChange([cycle = m_refreshCycle.get()] { return cycle->refreshWhenIdle(); });
+    connect(m_refreshCycle.get(), &RefreshCycle::cycleClosed, m_vaultUnlock.get(), &VaultUnlock::closeRefreshCycle);
+    for (QObject *concern : std::initializer_list<QObject *>{m_context.get(), &m_context->status(), &m_context->actions(),
+                                                             m_snapshot.get(), m_presencePrompt.get(), m_supervision.get(),
+                                                             m_operatorSession.get(), m_vaultUnlock.get(),
+                                                             m_refreshCycle.get()})
+        forwardChanges(concern);
 }
 
-AppModel::~AppModel() = default;
-
-qint64 AppModel::brokerPort() const
+AppModel::~AppModel()
 {
-    const int port = m_brokerURL.port(-1);
-    return port >= 0 ? port : m_deps.identity.brokerPort();
+    // The prompt releases a check still waiting before the objects it reports to go away.
+    m_presencePrompt->cancel();
 }
 
-void AppModel::setStatusMessage(const QString &message)
+void AppModel::forwardChanges(QObject *concern)
 {
-    if (m_statusMessage == message)
-        return;
-    m_statusMessage = message;
-    emit statusMessageChanged();
-    publishBanner(message);
-}
-
-void AppModel::fail(const QString &message)
-{
-    m_lastActionError = message;
-    emit lastActionErrorChanged();
-    setStatusMessage(message);
-}
-
-void AppModel::publishBanner(const QString &message)
-{
-    ++m_statusSeq;
-    StatusBanner::Kind kind = StatusBanner::Kind::error;
-    if (m_lastActionError != message) {
-        kind = classifyStatus(message);
-        if (m_lastActionError) {
-            m_lastActionError.reset();
-            emit lastActionErrorChanged();
-        }
+    const QMetaObject *meta = concern->metaObject();
+    const QMetaMethod changedSignal = QMetaMethod::fromSignal(&AppModel::changed);
+    for (int index = meta->methodOffset(); index < meta->methodCount(); ++index) {
+        const QMetaMethod method = meta->method(index);
+        if (method.methodType() == QMetaMethod::Signal && method.parameterCount() == 0)
+            connect(concern, method, this, changedSignal);
     }
-    m_statusBanner = StatusBanner{message, kind, m_statusSeq};
-    emit statusBannerChanged();
 }
 
-StatusBanner::Kind AppModel::classifyStatus(const QString &message)
+QList<SetupStepSummary> AppModel::setupSteps() const
 {
-    static const QStringList successWords = {
-        QStringLiteral("copied"),    QStringLiteral("checked"),           QStringLiteral("unlocked"),
-        QStringLiteral("created and saved"), QStringLiteral("saved setup profile"), QStringLiteral("passed"),
-        QStringLiteral("connected"),
-    };
-    static const QStringList workingPrefixes = {
-        QStringLiteral("checking"),   QStringLiteral("creating"),  QStringLiteral("starting"),
-        QStringLiteral("saving"),     QStringLiteral("linking"),   QStringLiteral("approving"),
-        QStringLiteral("denying"),    QStringLiteral("revoking"),  QStringLiteral("stopping"),
-        QStringLiteral("opening"),    QStringLiteral("requesting"), QStringLiteral("enabling"),
-        QStringLiteral("disabling"),  QStringLiteral("exporting"), QStringLiteral("restoring"),
-    };
-    const QString lower = message.toLower();
-    const auto contains = [&lower](const QString &word) { return lower.contains(word); };
-    if (std::any_of(successWords.begin(), successWords.end(), contains) || lower.endsWith(QLatin1StringView(" ok")))
-        return StatusBanner::Kind::success;
-    const auto beginsWith = [&lower](const QString &word) { return lower.startsWith(word); };
-    if (std::any_of(workingPrefixes.begin(), workingPrefixes.end(), beginsWith))
-        return StatusBanner::Kind::working;
-    return StatusBanner::Kind::info;
-}
-
-QStringList AppModel::runningActions() const
-{
-    QStringList keys = m_runningActions.values();
-    keys.sort();
-    return keys;
-}
-
-bool AppModel::beginAction(const QString &key)
-{
-    if (m_runningActions.contains(key))
-        return false;
-    m_runningActions.insert(key);
-    emit runningActionsChanged();
-    return true;
-}
-
-void AppModel::endAction(const QString &key)
-{
-    if (m_runningActions.remove(key))
-        emit runningActionsChanged();
-}
-
-void AppModel::lockOperatorSurfaces(const QString &message)
-{
-    // Operator lists arrive with the full refresh cycle; until then only the message changes.
-    setStatusMessage(message);
-}
-
-template <typename T>
-void AppModel::assign(T &field, const T &value, void (AppModel::*changed)())
-{
-    if (field == value)
-        return;
-    field = value;
-    emit(this->*changed)();
-}
-
-void AppModel::setLocalServiceStatus(const LocalServiceStatus &status)
-{
-    assign(m_localServiceStatus, status, &AppModel::localServiceStatusChanged);
-}
-
-void AppModel::setHealth(const BrokerHealth &health)
-{
-    assign(m_health, health, &AppModel::healthChanged);
-}
-
-void AppModel::setBrokerIdentityVerified(bool verified)
-{
-    assign(m_brokerIdentityVerified, verified, &AppModel::brokerIdentityVerifiedChanged);
-}
-
-void AppModel::setLocalServiceMessage(const QString &message)
-{
-    assign(m_localServiceMessage, message, &AppModel::localServiceMessageChanged);
-}
-
-void AppModel::setStartElapsedSeconds(int seconds)
-{
-    assign(m_startElapsedSeconds, seconds, &AppModel::localServiceStartElapsedSecondsChanged);
-}
-
-void AppModel::setBrokerListeningObserved(bool observed)
-{
-    assign(m_brokerListeningObserved, observed, &AppModel::localServiceBrokerListeningObservedChanged);
-}
-
-void AppModel::setActionInProgress(bool inProgress)
-{
-    assign(m_actionInProgress, inProgress, &AppModel::localServiceActionInProgressChanged);
-}
-
-void AppModel::setReconcileInProgress(bool inProgress)
-{
-    assign(m_reconcileInProgress, inProgress, &AppModel::localServiceReconcileInProgressChanged);
-}
-
-void AppModel::setRefreshing(bool refreshing)
-{
-    assign(m_isRefreshing, refreshing, &AppModel::isRefreshingChanged);
+    SetupStepSummary::Facts facts;
+    facts.brokerReady = m_supervision->brokerReadyAndVerified();
+    facts.brokerNeedsRepair =
+        m_supervision->localServiceRepairRequired() || m_supervision->localServiceStartPhase().isFailure();
+    facts.operatorUnlocked = m_snapshot->operatorUnlocked();
+    facts.connectedAccountsCount = m_snapshot->connectedAccountsCount();
+    facts.activeMasterKeysCount = m_snapshot->activeMasterKeysCount();
+    facts.healthCheckableConnections = m_snapshot->healthCheckableConnectionsCount();
+    return SetupStepSummary::checklist(facts);
 }

@@ -28,7 +28,7 @@ QString LocalServiceStartPhase::title() const
     case Kind::ready:
         return QStringLiteral("Torvane is on");
     case Kind::needsApproval:
-        return QStringLiteral("Needs macOS approval");
+        return QStringLiteral("Needs Linux approval");
     case Kind::portConflict:
         return QStringLiteral("Something else is using TVN's port");
     case Kind::staleBroker:
@@ -50,13 +50,13 @@ QString LocalServiceStartPhase::detail() const
     case Kind::installing:
         return QStringLiteral("First run can take about a minute while Torvane sets up its private local service.");
     case Kind::starting:
-        return QStringLiteral("Bringing the local service back up on this Mac.");
+        return QStringLiteral("Bringing the local service back up on this computer.");
     case Kind::waitingForBroker:
         return QStringLiteral("The helper is starting and should answer shortly.");
     case Kind::checkingKeychain:
         return QStringLiteral("Confirming Torvane can unlock from the owner-only local state file.");
     case Kind::ready:
-        return QStringLiteral("Apps can connect now. Your real app keys stay encrypted on this Mac.");
+        return QStringLiteral("Apps can connect now. Your real app keys stay encrypted on this computer.");
     case Kind::needsApproval:
         return QStringLiteral("Unlock the vault before connecting apps or creating agent keys.");
     case Kind::portConflict:

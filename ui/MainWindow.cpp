@@ -2,9 +2,14 @@
 
 #include "AppModel.h"
 #include "FirstRunBreadcrumbs.h"
+#include "PresencePasswordDialog.h"
 #include "ServiceStatusView.h"
+#include "VaultAccessView.h"
 
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QStatusBar>
 
 namespace {
@@ -31,6 +36,8 @@ MainWindow::MainWindow(AppModel *model, QWidget *parent)
     : QMainWindow(parent)
     , m_model(model)
     , m_serviceStatusView(new ServiceStatusView(model, this))
+    , m_vaultAccessView(new VaultAccessView(model, this))
+    , m_passwordDialog(new PresencePasswordDialog(model->presencePrompt(), this))
     , m_bannerLabel(new QLabel(this))
 {
     setObjectName(QStringLiteral("tvn.main.window"));
@@ -43,7 +50,13 @@ MainWindow::MainWindow(AppModel *model, QWidget *parent)
     setPalette(dark);
     setAutoFillBackground(true);
 
-    setCentralWidget(m_serviceStatusView);
+    auto *content = new QWidget(this);
+    auto *layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_serviceStatusView);
+    layout->addWidget(m_vaultAccessView);
+    layout->addStretch();
+    setCentralWidget(content);
     m_bannerLabel->setObjectName(QStringLiteral("statusBanner"));
     m_bannerLabel->setTextFormat(Qt::PlainText);
     statusBar()->setStyleSheet(QStringLiteral("QStatusBar { padding: 4px 12px; }"));
@@ -53,8 +66,9 @@ MainWindow::MainWindow(AppModel *model, QWidget *parent)
     setMinimumSize(minimumContentSize);
     resize(contentSize);
 
-    connect(model, &AppModel::statusBannerChanged, this, &MainWindow::renderBanner);
-    connect(model, &AppModel::mainWindowForwardRequested, this, &MainWindow::bringForward);
+    connect(&model->context()->status(), &StatusReporter::statusBannerChanged, this, &MainWindow::renderBanner);
+    connect(model->supervision(), &ServiceSupervision::mainWindowForwardRequested, this, &MainWindow::bringForward);
+    connect(model->vaultUnlock(), &VaultUnlock::shouldOfferTouchIDSetupChanged, this, &MainWindow::offerSealedUnlock);
     renderBanner();
 }
 
@@ -80,4 +94,24 @@ void MainWindow::bringForward()
     showNormal();
     raise();
     activateWindow();
+}
+
+void MainWindow::offerSealedUnlock()
+{
+    VaultUnlock *vault = m_model->vaultUnlock();
+    if (!vault->shouldOfferTouchIDSetup())
+        return;
+    const VaultUnlockMethod method = vault->availableMethod();
+    QMessageBox sheet(QMessageBox::Question, VaultUnlockMethods::offerTitle(method), VaultUnlockMethods::offerTitle(method),
+                      QMessageBox::NoButton, this);
+    sheet.setObjectName(QStringLiteral("sealedUnlockOffer"));
+    sheet.setInformativeText(VaultUnlockMethods::firstRunOfferSentence(method));
+    QPushButton *enable = sheet.addButton(QStringLiteral("Enable"), QMessageBox::AcceptRole);
+    sheet.addButton(QStringLiteral("Not now"), QMessageBox::RejectRole);
+    sheet.setDefaultButton(enable);
+    sheet.exec();
+    if (sheet.clickedButton() == enable)
+        vault->enableTouchIDFromFirstRunPrompt();
+    else
+        vault->declineTouchIDFromFirstRunPrompt();
 }

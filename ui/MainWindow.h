@@ -4,9 +4,12 @@
 
 class AppModel;
 class QLabel;
+class PresencePasswordDialog;
 class ServiceStatusView;
+class VaultAccessView;
 
-// The main window: the service status surface and a status line with the model's banner.
+// The main window: the service status surface, the way to an unlocked vault, and a status line
+// with the model's banner.
 // Its content starts the model's refresh the first time it is shown.
 class MainWindow : public QMainWindow
 {
@@ -19,6 +22,7 @@ public:
     explicit MainWindow(AppModel *model, QWidget *parent = nullptr);
 
     ServiceStatusView *serviceStatusView() const { return m_serviceStatusView; }
+    VaultAccessView *vaultAccessView() const { return m_vaultAccessView; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -26,9 +30,12 @@ protected:
 private:
     void renderBanner();
     void bringForward();
+    void offerSealedUnlock();
 
     AppModel *m_model;
     ServiceStatusView *m_serviceStatusView;
+    VaultAccessView *m_vaultAccessView;
+    PresencePasswordDialog *m_passwordDialog;
     QLabel *m_bannerLabel;
     bool m_refreshStarted = false;
 };

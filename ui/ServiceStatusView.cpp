@@ -77,49 +77,44 @@ ServiceStatusView::ServiceStatusView(AppModel *model, QWidget *parent)
     connect(m_stopButton, &QPushButton::clicked, m_model, [this] { m_model->stopLocalService(); });
     connect(m_copyButton, &QPushButton::clicked, m_model, &AppModel::copyServiceDebugInfo);
 
-    for (auto signal : {&AppModel::localServiceStatusChanged, &AppModel::localServiceStartPhaseChanged,
-                        &AppModel::localServiceStartElapsedSecondsChanged, &AppModel::localServiceMessageChanged,
-                        &AppModel::localServiceActionInProgressChanged,
-                        &AppModel::localServiceReconcileInProgressChanged, &AppModel::healthChanged,
-                        &AppModel::brokerIdentityVerifiedChanged, &AppModel::isRefreshingChanged})
-        connect(m_model, signal, this, &ServiceStatusView::render);
+    connect(m_model, &AppModel::changed, this, &ServiceStatusView::render);
     render();
 }
 
 void ServiceStatusView::render()
 {
-    m_titleLabel->setText(m_model->localServiceStatusTitle());
-    m_detailLabel->setText(m_model->localServiceStatusDetail());
+    m_titleLabel->setText(m_model->supervision()->localServiceStatusTitle());
+    m_detailLabel->setText(m_model->supervision()->localServiceStatusDetail());
     // "Torvane is on" already heads the view; the phase only speaks while it adds something.
-    const LocalServiceStartPhase phase = m_model->localServiceStartPhase();
+    const LocalServiceStartPhase phase = m_model->supervision()->localServiceStartPhase();
     const bool showPhase = phase.isInProgress() || phase.isFailure()
         || phase.kind() == LocalServiceStartPhase::Kind::needsApproval;
     m_phaseLabel->setText(showPhase ? phaseLine() : QString());
     m_phaseLabel->setVisible(showPhase);
-    m_phaseDetailLabel->setText(showPhase ? m_model->localServiceMessage() : QString());
+    m_phaseDetailLabel->setText(showPhase ? m_model->supervision()->localServiceMessage() : QString());
     m_phaseDetailLabel->setVisible(showPhase);
 
-    const bool busy = m_model->localServiceActionInProgress() || m_model->localServiceReconcileInProgress();
-    m_primaryButton->setText(m_model->primaryServiceActionTitle());
+    const bool busy = m_model->supervision()->localServiceActionInProgress() || m_model->supervision()->localServiceReconcileInProgress();
+    m_primaryButton->setText(m_model->supervision()->primaryServiceActionTitle());
     m_primaryButton->setEnabled(!busy);
     m_stopButton->setEnabled(!busy);
 }
 
 QString ServiceStatusView::phaseLine() const
 {
-    const LocalServiceStartPhase phase = m_model->localServiceStartPhase();
-    if (m_model->localServiceActionInProgress() && phase.isInProgress())
-        return QStringLiteral("%1 (%2 s)").arg(phase.title()).arg(m_model->localServiceStartElapsedSeconds());
+    const LocalServiceStartPhase phase = m_model->supervision()->localServiceStartPhase();
+    if (m_model->supervision()->localServiceActionInProgress() && phase.isInProgress())
+        return QStringLiteral("%1 (%2 s)").arg(phase.title()).arg(m_model->supervision()->localServiceStartElapsedSeconds());
     return phase.title();
 }
 
 void ServiceStatusView::askToConfirmPrimaryAction()
 {
-    QMessageBox sheet(QMessageBox::Question, m_model->serviceConfirmationTitle(), m_model->serviceConfirmationTitle(),
+    QMessageBox sheet(QMessageBox::Question, m_model->supervision()->serviceConfirmationTitle(), m_model->supervision()->serviceConfirmationTitle(),
                       QMessageBox::NoButton, this);
     sheet.setObjectName(QStringLiteral("serviceConfirmation"));
-    sheet.setInformativeText(m_model->serviceConfirmationMessage());
-    QPushButton *confirm = sheet.addButton(m_model->serviceConfirmationButtonTitle(), QMessageBox::AcceptRole);
+    sheet.setInformativeText(m_model->supervision()->serviceConfirmationMessage());
+    QPushButton *confirm = sheet.addButton(m_model->supervision()->serviceConfirmationButtonTitle(), QMessageBox::AcceptRole);
     sheet.addButton(QMessageBox::Cancel);
     sheet.setDefaultButton(confirm);
     sheet.exec();

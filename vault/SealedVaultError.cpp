@@ -36,11 +36,11 @@ QString SealedVaultError::errorDescription() const
     case Case::accessControlCreationFailed:
         return QStringLiteral("Could not create the unlock policy: ") + m_payload;
     case Case::userAuthenticationFailed:
-        return QStringLiteral("macOS unlock failed: ") + m_payload;
+        return QStringLiteral("Linux unlock failed: ") + m_payload;
     case Case::secureEnclaveUnavailable:
-        return QStringLiteral("This Mac has no Secure Enclave, so keys can't be hardware-sealed.");
+        return QStringLiteral("This computer has no TPM, so keys can't be hardware-sealed.");
     case Case::secureEnclaveKeyHandleMissing:
-        return QStringLiteral("The Secure Enclave key for this vault is missing on this Mac, so the sealed data can't "
+        return QStringLiteral("The TPM key for this vault is missing on this computer, so the sealed data can't "
                               "be opened here. If you moved or restored this machine, disable hardware-sealed unlock "
                               "in Settings > Security to reset it.");
     case Case::malformedEnvelope:

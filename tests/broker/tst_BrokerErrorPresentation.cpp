@@ -7,14 +7,14 @@ namespace {
 
 const QString kProviderRejected = QStringLiteral(
     "The provider rejected that key. Check that it is active and has the required permissions, then try again.");
-const QString kUnlock = QStringLiteral("Unlock Torvane on this Mac, then try again.");
+const QString kUnlock = QStringLiteral("Unlock Torvane on this computer, then try again.");
 const QString kUnauthorized =
     QStringLiteral("Torvane could not authorize that request. Check the key or unlock the local vault, then try again.");
 const QString kUnreachable = QStringLiteral("Torvane local service is not reachable. Turn it on or use Repair & Restart.");
 const QString kVaultUnlock =
     QStringLiteral("TVN could not unlock the local vault. Use Repair & Restart or open the logs from Advanced.");
 const QString kLegacyPermission = QStringLiteral(
-    "Legacy unlock permission required. Try unlocking the vault again and approve only if macOS says Torvane.");
+    "Legacy unlock permission required. Try unlocking the vault again and approve only if Linux says Torvane.");
 
 BrokerFailure refused(qint64 status, const QString &message)
 {
@@ -90,7 +90,7 @@ private slots:
                                               << "The request timed out.";
         QTest::newRow("legacy disabled")
             << BrokerFailure::transport("Legacy keychain unlock is disabled in this build") << false
-            << "Legacy macOS unlock is disabled. Use Repair & Restart to migrate TVN back to the local vault.";
+            << "Legacy Linux unlock is disabled. Use Repair & Restart to migrate TVN back to the local vault.";
         QTest::newRow("authorization, policy off") << BrokerFailure::decoding("Authorization was denied") << false << kVaultUnlock;
         QTest::newRow("authorization, policy on") << BrokerFailure::decoding("operator bootstrap unreadable") << true
                                                   << kLegacyPermission;

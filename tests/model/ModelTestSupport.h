@@ -1,6 +1,8 @@
 #pragma once
 
 #include "AppModel.h"
+#include "PresenceError.h"
+#include "SecretStore.h"
 #include "LocalServiceContext.h"
 #include "ServiceTestSupport.h"
 #include "LocalServiceController.h"
@@ -14,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcessEnvironment>
+#include <QSettings>
 #include <QDeadlineTimer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -79,15 +82,45 @@ inline LocalServiceContext modelServiceContext(const QString &home, const QStrin
     return context;
 }
 
+// Settings in a file of the test's own, so no test reads or writes the user's choices.
+inline UserDefaults temporaryUserDefaults(const QString &directory)
+{
+    return UserDefaults(std::make_shared<QSettings>(directory + QStringLiteral("/settings.ini"), QSettings::IniFormat));
+}
+
+// An owner check that must not be reached: these tests never ask the owner.
+class UnreachableOwnerAuthentication : public OwnerAuthentication
+{
+public:
+    bool canEvaluateOwnerAuthentication() override { return false; }
+    bool canEvaluateBiometrics() override { return false; }
+    BiometryType biometryType(const AuthenticationContext &) override { return BiometryType::none; }
+    void evaluateOwner(AuthenticationContext &, const QString &) override
+    {
+        throw PresenceError::unavailable(QStringLiteral("no owner check in this test"));
+    }
+};
+
+// A secret store that holds nothing.
+class EmptySecretStore : public SecretStore
+{
+public:
+    SecretStore::Lookup lookup(const QString &, const QString &) override { return {}; }
+};
+
 inline AppModel::Dependencies modelDependencies(const LocalServiceContext &context,
                                                 std::shared_ptr<SupervisionClock> clock,
                                                 std::shared_ptr<TextClipboard> clipboard)
 {
-    AppModel::Dependencies deps{context.identity, AppMetadata({}, context.prefixDirectory),
-                                std::make_shared<LocalServiceController>(context)};
-    deps.clock = std::move(clock);
-    deps.clipboard = std::move(clipboard);
-    deps.takeoverWaitSeconds = 5;
+    ServiceSupervision::Dependencies supervision{std::make_shared<LocalServiceController>(context)};
+    supervision.clock = std::move(clock);
+    supervision.clipboard = std::move(clipboard);
+    supervision.takeoverWaitSeconds = 5;
+    AppModel::Dependencies deps{context.identity, AppMetadata({}, context.prefixDirectory), std::move(supervision),
+                                temporaryUserDefaults(context.identity.homeDirectoryPath())};
+    deps.ownerAuthentication = [](PasswordPrompter *) { return std::make_shared<UnreachableOwnerAuthentication>(); };
+    deps.hardwareKeys = HardwareKeyProvider::systemDefault();
+    deps.secretStore = std::make_shared<EmptySecretStore>();
     return deps;
 }
 

@@ -58,39 +58,39 @@ private slots:
     void turnsOnFromNothingThenOff()
     {
         QCoro::waitFor(m_model->refresh());
-        QCOMPARE(m_model->localServiceStatusTitle(), QStringLiteral("Torvane is off"));
-        QCOMPARE(m_model->primaryServiceActionTitle(), QStringLiteral("Turn on Torvane"));
+        QCOMPARE(m_model->supervision()->localServiceStatusTitle(), QStringLiteral("Torvane is off"));
+        QCOMPARE(m_model->supervision()->primaryServiceActionTitle(), QStringLiteral("Turn on Torvane"));
 
         QList<Kind> phases;
-        connect(m_model.get(), &AppModel::localServiceStartPhaseChanged, this,
-                [this, &phases] { phases.append(m_model->localServiceStartPhase().kind()); });
-        QSignalSpy forward(m_model.get(), &AppModel::mainWindowForwardRequested);
+        connect(m_model->supervision(), &ServiceSupervision::localServiceStartPhaseChanged, this,
+                [this, &phases] { phases.append(m_model->supervision()->localServiceStartPhase().kind()); });
+        QSignalSpy forward(m_model->supervision(), &ServiceSupervision::mainWindowForwardRequested);
 
         QCoro::Task<> start = m_model->installOrStartLocalService();
-        QVERIFY(m_model->localServiceActionInProgress());
+        QVERIFY(m_model->supervision()->localServiceActionInProgress());
         QCoro::Task<> secondClick = m_model->installOrStartLocalService();
         QVERIFY2(secondClick.isReady(), "a second Turn on while a start runs must return at once");
         QCoro::waitFor(std::move(start));
 
-        QVERIFY(!m_model->localServiceActionInProgress());
+        QVERIFY(!m_model->supervision()->localServiceActionInProgress());
         QCOMPARE(phases.first(), Kind::installing);
         QVERIFY(phases.contains(Kind::checkingKeychain));
         QCOMPARE(phases.last(), Kind::ready);
         QCOMPARE(forward.count(), 1);
-        QCOMPARE(m_model->localServiceStatus().status, QStringLiteral("ready"));
+        QCOMPARE(m_model->supervision()->localServiceStatus().status, QStringLiteral("ready"));
         QVERIFY(m_model->brokerIdentityVerified());
-        QCOMPARE(m_model->brokerPeerTrustLabel(), QStringLiteral("unenforceable: host app is not Developer ID signed"));
-        QCOMPARE(m_model->localServiceStatusTitle(), QStringLiteral("Torvane is on"));
-        QCOMPARE(m_model->localServiceStatusDetail(),
-                 QStringLiteral("Apps can connect now. Your connected app keys stay on this Mac."));
-        QCOMPARE(m_model->primaryServiceActionTitle(), QStringLiteral("Continue"));
+        QCOMPARE(m_model->snapshot()->brokerPeerTrustLabel(), QStringLiteral("unenforceable: host app is not Developer ID signed"));
+        QCOMPARE(m_model->supervision()->localServiceStatusTitle(), QStringLiteral("Torvane is on"));
+        QCOMPARE(m_model->supervision()->localServiceStatusDetail(),
+                 QStringLiteral("Apps can connect now. Your connected app keys stay on this computer."));
+        QCOMPARE(m_model->supervision()->primaryServiceActionTitle(), QStringLiteral("Continue"));
         QCOMPARE(m_model->statusMessage(), QStringLiteral("Torvane is on"));
         QVERIFY(portAcceptsConnections());
 
         QCoro::waitFor(m_model->stopLocalService());
         QVERIFY(!portAcceptsConnections());
-        QCOMPARE(m_model->localServiceStartPhase().kind(), Kind::idle);
-        QCOMPARE(m_model->localServiceStatusTitle(), QStringLiteral("Torvane is ready to turn on"));
+        QCOMPARE(m_model->supervision()->localServiceStartPhase().kind(), Kind::idle);
+        QCOMPARE(m_model->supervision()->localServiceStatusTitle(), QStringLiteral("Torvane is ready to turn on"));
         QVERIFY(!m_model->brokerIdentityVerified());
     }
 
@@ -100,14 +100,14 @@ private slots:
         QVERIFY(squatter.listen(QHostAddress::LocalHost, developmentPort));
 
         QCoro::waitFor(m_model->installOrStartLocalService());
-        QCOMPARE(m_model->localServiceStartPhase().kind(), Kind::portConflict);
-        QCOMPARE(m_model->localServiceStatusTitle(), QStringLiteral("Another local service is already running"));
-        QCOMPARE(m_model->primaryServiceActionTitle(), QStringLiteral("Check Again"));
+        QCOMPARE(m_model->supervision()->localServiceStartPhase().kind(), Kind::portConflict);
+        QCOMPARE(m_model->supervision()->localServiceStatusTitle(), QStringLiteral("Another local service is already running"));
+        QCOMPARE(m_model->supervision()->primaryServiceActionTitle(), QStringLiteral("Check Again"));
         QVERIFY(!m_model->brokerIdentityVerified());
 
         // Confirming again only checks again; the squatter keeps its port.
         QCoro::waitFor(m_model->confirmLocalServiceStartOrRepair());
-        QCOMPARE(m_model->localServiceStartPhase().kind(), Kind::portConflict);
+        QCOMPARE(m_model->supervision()->localServiceStartPhase().kind(), Kind::portConflict);
         QVERIFY(squatter.isListening());
         QVERIFY(portAcceptsConnections());
     }
@@ -118,7 +118,7 @@ private slots:
         QVERIFY(writeRunLock(m_otherBroker->processId(), QStringLiteral("0.9.0+older")));
 
         QStringList messages;
-        connect(m_model.get(), &AppModel::statusMessageChanged, this, [&] { messages << m_model->statusMessage(); });
+        connect(&m_model->context()->status(), &StatusReporter::statusMessageChanged, this, [&] { messages << m_model->statusMessage(); });
         QCoro::waitFor(m_model->refresh());
 
         QVERIFY2(waitUntil([this] { return m_otherBroker->state() == QProcess::NotRunning; }, 10000),
@@ -126,12 +126,12 @@ private slots:
         QVERIFY2(messages.contains(QStringLiteral("Restarting the background service…")), qPrintable(messages.join(" | ")));
         QVERIFY2(messages.contains(QStringLiteral("Restarted the background service.")), qPrintable(messages.join(" | ")));
         QCOMPARE(messages.last(), QStringLiteral("Local service checked"));
-        QCOMPARE(m_model->localServiceStatus().status, QStringLiteral("ready"));
-        QCOMPARE(m_model->localServiceStatus().brokerBuildId, std::optional<QString>(QStringLiteral("development")));
+        QCOMPARE(m_model->supervision()->localServiceStatus().status, QStringLiteral("ready"));
+        QCOMPARE(m_model->supervision()->localServiceStatus().brokerBuildId, std::optional<QString>(QStringLiteral("development")));
         QVERIFY(m_model->brokerIdentityVerified());
-        QCOMPARE(m_model->localServiceStartPhase().kind(), Kind::ready);
-        QCOMPARE(m_model->localServiceStatusTitle(), QStringLiteral("Torvane is on"));
-        QVERIFY(!m_model->localServiceReconcileInProgress());
+        QCOMPARE(m_model->supervision()->localServiceStartPhase().kind(), Kind::ready);
+        QCOMPARE(m_model->supervision()->localServiceStatusTitle(), QStringLiteral("Torvane is on"));
+        QVERIFY(!m_model->supervision()->localServiceReconcileInProgress());
     }
 
     void keepsABrokerOfTheSameBuild()
@@ -140,11 +140,11 @@ private slots:
         const qint64 pid = m_otherBroker->processId();
 
         QCoro::waitFor(m_model->refresh());
-        QCOMPARE(m_model->localServiceStatus().status, QStringLiteral("ready"));
-        QCOMPARE(m_model->localServiceStatusTitle(), QStringLiteral("Torvane is on"));
+        QCOMPARE(m_model->supervision()->localServiceStatus().status, QStringLiteral("ready"));
+        QCOMPARE(m_model->supervision()->localServiceStatusTitle(), QStringLiteral("Torvane is on"));
 
         QCoro::waitFor(m_model->confirmLocalServiceStartOrRepair());
-        QCOMPARE(m_model->localServiceStartPhase().kind(), Kind::ready);
+        QCOMPARE(m_model->supervision()->localServiceStartPhase().kind(), Kind::ready);
         QCOMPARE(m_otherBroker->state(), QProcess::Running);
         QCOMPARE(m_otherBroker->processId(), pid);
     }

@@ -27,7 +27,7 @@ private slots:
         QTest::addColumn<QString>("confirmButton");
         QTest::addColumn<bool>("repairRequired");
 
-        const QString turnOnTitle = QStringLiteral("Turn on Torvane on this Mac?");
+        const QString turnOnTitle = QStringLiteral("Turn on Torvane on this computer?");
         const QString repairTitle = QStringLiteral("Repair and restart Torvane?");
         const QString staleTail = QStringLiteral(" is on TVN's port. Repair & Restart to run this app's local-vault "
                                                  "service and refresh the agent handoff path.");
@@ -39,7 +39,7 @@ private slots:
                                            << "Turn on Torvane" << turnOnTitle << "Turn On" << false;
         QTest::newRow("not installed")
             << QVariantMap{{"status", "not_installed"}, {"launchAgent", "not_installed"}} << "Torvane is off"
-            << "Turn on Torvane once. It only listens on this Mac and keeps your app keys in the local vault."
+            << "Turn on Torvane once. It only listens on this computer and keeps your app keys in the local vault."
             << "Turn on Torvane" << turnOnTitle << "Turn On" << false;
         QTest::newRow("installed") << QVariantMap{{"launchAgent", "installed"}} << "Torvane is ready to turn on"
                                    << "Turn on Torvane, then your apps will appear with simple Connect buttons."
@@ -62,20 +62,20 @@ private slots:
         QTest::newRow("stale broker under home")
             << QVariantMap{{"status", "stale_broker"}, {"broker", "mismatch"}, {"brokerServiceRoot", "@HOME@/old/torvane"}}
             << "Different Torvane service is running" << "A different local service (~/old/torvane)" + staleTail
-            << "Repair & Restart" << "Fix Torvane on this Mac?" << "Repair & Restart" << true;
+            << "Repair & Restart" << "Fix Torvane on this computer?" << "Repair & Restart" << true;
         QTest::newRow("stale by match flag, path elsewhere")
             << QVariantMap{{"status", "ready"}, {"broker", "listening"}, {"brokerMatchesInstall", false},
                            {"brokerServiceRoot", "/opt/other/torvane"}}
             << "Different Torvane service is running" << "A different local service (/opt/other/torvane)" + staleTail
-            << "Repair & Restart" << "Fix Torvane on this Mac?" << "Repair & Restart" << true;
+            << "Repair & Restart" << "Fix Torvane on this computer?" << "Repair & Restart" << true;
         QTest::newRow("stale, a sibling of home is not home")
             << QVariantMap{{"broker", "mismatch"}, {"brokerServiceRoot", "@HOME@2/torvane"}}
             << "Different Torvane service is running" << "A different local service (@HOME@2/torvane)" + staleTail
-            << "Repair & Restart" << "Fix Torvane on this Mac?" << "Repair & Restart" << true;
+            << "Repair & Restart" << "Fix Torvane on this computer?" << "Repair & Restart" << true;
         QTest::newRow("stale, blank service root") << QVariantMap{{"broker", "mismatch"}, {"brokerServiceRoot", "  "}}
                                                    << "Different Torvane service is running"
                                                    << "A different local service" + staleTail << "Repair & Restart"
-                                                   << "Fix Torvane on this Mac?" << "Repair & Restart" << true;
+                                                   << "Fix Torvane on this computer?" << "Repair & Restart" << true;
     }
 
     void texts()
@@ -90,15 +90,15 @@ private slots:
         if (!status.isEmpty())
             QVERIFY(m_script->answer(QStringLiteral("status"), status));
 
-        QCoro::waitFor(m_model->refreshLocalServiceStatus());
+        QCoro::waitFor(m_model->supervision()->refreshLocalServiceStatus());
 
-        QTEST(m_model->localServiceStatusTitle(), "title");
+        QTEST(m_model->supervision()->localServiceStatusTitle(), "title");
         QFETCH(QString, detail);
-        QCOMPARE(m_model->localServiceStatusDetail(), withHome(detail));
-        QTEST(m_model->primaryServiceActionTitle(), "primary");
-        QTEST(m_model->serviceConfirmationTitle(), "confirmationTitle");
-        QTEST(m_model->serviceConfirmationButtonTitle(), "confirmButton");
-        QTEST(m_model->localServiceRepairRequired(), "repairRequired");
+        QCOMPARE(m_model->supervision()->localServiceStatusDetail(), withHome(detail));
+        QTEST(m_model->supervision()->primaryServiceActionTitle(), "primary");
+        QTEST(m_model->supervision()->serviceConfirmationTitle(), "confirmationTitle");
+        QTEST(m_model->supervision()->serviceConfirmationButtonTitle(), "confirmButton");
+        QTEST(m_model->supervision()->localServiceRepairRequired(), "repairRequired");
     }
 
     void confirmationMessagesNameTheBrokerAddress_data()
@@ -119,8 +119,8 @@ private slots:
             << "Torvane will reinstall its private local helper and restart it. Your connected app credentials stay "
                "in the local vault; this only repairs the local service.";
         QTest::newRow("otherwise") << QVariantMap{{"status", "installed"}}
-                                   << "Torvane will turn on a private helper on this Mac so your apps can connect. It "
-                                      "only accepts connections from this Mac, keeps your real app keys here, and "
+                                   << "Torvane will turn on a private helper on this computer so your apps can connect. It "
+                                      "only accepts connections from this computer, keeps your real app keys here, and "
                                       "gives agents only limited keys.";
     }
 
@@ -128,19 +128,19 @@ private slots:
     {
         QFETCH(QVariantMap, status);
         QVERIFY(m_script->answer(QStringLiteral("status"), status));
-        QCoro::waitFor(m_model->refreshLocalServiceStatus());
-        QTEST(m_model->serviceConfirmationMessage(), "message");
+        QCoro::waitFor(m_model->supervision()->refreshLocalServiceStatus());
+        QTEST(m_model->supervision()->serviceConfirmationMessage(), "message");
     }
 
     void unavailableStatusNeedsRepairOnlyAfterAFailedStart()
     {
-        QCoro::waitFor(m_model->refreshLocalServiceStatus());
-        QVERIFY(!m_model->localServiceUnavailableNeedsManualCheck());
-        m_model->setStartPhase(LocalServiceStartPhase::Kind::timedOut);
-        QVERIFY(m_model->localServiceUnavailableNeedsManualCheck());
-        QVERIFY(m_model->localServiceRepairRequired());
+        QCoro::waitFor(m_model->supervision()->refreshLocalServiceStatus());
+        QVERIFY(!m_model->supervision()->localServiceUnavailableNeedsManualCheck());
+        m_model->supervision()->setStartPhase(LocalServiceStartPhase::Kind::timedOut);
+        QVERIFY(m_model->supervision()->localServiceUnavailableNeedsManualCheck());
+        QVERIFY(m_model->supervision()->localServiceRepairRequired());
         QCOMPARE(m_model->statusMessage(), QStringLiteral("Startup is taking longer than expected"));
-        QCOMPARE(m_model->localServiceMessage(), LocalServiceStartPhase(LocalServiceStartPhase::Kind::timedOut).detail());
+        QCOMPARE(m_model->supervision()->localServiceMessage(), LocalServiceStartPhase(LocalServiceStartPhase::Kind::timedOut).detail());
     }
 
     void debugInfoReplacesTheClipboard_data()
@@ -168,7 +168,7 @@ private slots:
         QFETCH(QVariantMap, status);
         if (!status.isEmpty())
             QVERIFY(m_script->answer(QStringLiteral("status"), status));
-        QCoro::waitFor(m_model->refreshLocalServiceStatus());
+        QCoro::waitFor(m_model->supervision()->refreshLocalServiceStatus());
         m_model->copyServiceDebugInfo();
         QCOMPARE(m_clipboard->texts.size(), 1);
         QFETCH(QStringList, lines);

@@ -40,7 +40,7 @@ private slots:
 
     void sameTextTwicePublishesOneBanner()
     {
-        QSignalSpy banners(m_model.get(), &AppModel::statusBannerChanged);
+        QSignalSpy banners(&m_model->context()->status(), &StatusReporter::statusBannerChanged);
         m_model->setStatusMessage(QStringLiteral("Checking TVN"));
         m_model->setStatusMessage(QStringLiteral("Checking TVN"));
         QCOMPARE(banners.count(), 1);
@@ -62,7 +62,7 @@ private slots:
     void failureWithTheCurrentTextPublishesNoBanner()
     {
         m_model->setStatusMessage(QStringLiteral("Stopping TVN local service"));
-        QSignalSpy banners(m_model.get(), &AppModel::statusBannerChanged);
+        QSignalSpy banners(&m_model->context()->status(), &StatusReporter::statusBannerChanged);
         m_model->fail(QStringLiteral("Stopping TVN local service"));
         QCOMPARE(banners.count(), 0);
         QCOMPARE(m_model->lastActionError(), QStringLiteral("Stopping TVN local service"));
@@ -70,18 +70,18 @@ private slots:
 
     void runningActionsRefuseASecondStart()
     {
-        QVERIFY(m_model->beginAction(QStringLiteral("approve:a1")));
-        QVERIFY(!m_model->beginAction(QStringLiteral("approve:a1")));
-        QVERIFY(m_model->beginAction(QStringLiteral("health")));
+        QVERIFY(m_model->context()->actions().begin(QStringLiteral("approve:a1")));
+        QVERIFY(!m_model->context()->actions().begin(QStringLiteral("approve:a1")));
+        QVERIFY(m_model->context()->actions().begin(QStringLiteral("health")));
         QCOMPARE(m_model->runningActions(), (QStringList{QStringLiteral("approve:a1"), QStringLiteral("health")}));
-        m_model->endAction(QStringLiteral("approve:a1"));
-        QVERIFY(!m_model->isActionRunning(QStringLiteral("approve:a1")));
-        QVERIFY(m_model->beginAction(QStringLiteral("approve:a1")));
+        m_model->context()->actions().end(QStringLiteral("approve:a1"));
+        QVERIFY(!m_model->context()->actions().contains(QStringLiteral("approve:a1")));
+        QVERIFY(m_model->context()->actions().begin(QStringLiteral("approve:a1")));
     }
 
     void initialState()
     {
-        QCOMPARE(m_model->localServiceStartPhase().kind(), LocalServiceStartPhase::Kind::idle);
+        QCOMPARE(m_model->supervision()->localServiceStartPhase().kind(), LocalServiceStartPhase::Kind::idle);
         QCOMPARE(m_model->statusBanner().seq, 0);
         QCOMPARE(m_model->brokerURL(), QUrl(QStringLiteral("http://127.0.0.1:47382")));
         QCOMPARE(m_model->brokerPort(), 47382);

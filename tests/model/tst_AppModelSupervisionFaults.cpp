@@ -44,8 +44,8 @@ private slots:
 
         QCoro::waitFor(m_model->installOrStartLocalService());
 
-        QCOMPARE(m_model->localServiceStartPhase().kind(), Kind::timedOut);
-        QCOMPARE(m_model->localServiceMessage(), LocalServiceStartPhase(Kind::timedOut).detail());
+        QCOMPARE(m_model->supervision()->localServiceStartPhase().kind(), Kind::timedOut);
+        QCOMPARE(m_model->supervision()->localServiceMessage(), LocalServiceStartPhase(Kind::timedOut).detail());
         // The closing status read failed as well.
         QCOMPARE(m_model->statusMessage(), QStringLiteral("TVN status unavailable"));
         // Twenty polls 1.5 s apart fill the 30 s; the closing status read is the 21st.
@@ -53,10 +53,10 @@ private slots:
         QCOMPARE(m_script->commands().count(QStringLiteral("install")), 1);
         QVERIFY(m_clock->elapsed() >= std::chrono::seconds(30));
         QVERIFY(m_clock->elapsed() < std::chrono::seconds(32));
-        QCOMPARE(m_model->localServiceStatus().status, QStringLiteral("unavailable"));
-        QVERIFY(m_model->localServiceUnavailableNeedsManualCheck());
-        QCOMPARE(m_model->primaryServiceActionTitle(), QStringLiteral("Turn on Torvane"));
-        QVERIFY(!m_model->localServiceActionInProgress());
+        QCOMPARE(m_model->supervision()->localServiceStatus().status, QStringLiteral("unavailable"));
+        QVERIFY(m_model->supervision()->localServiceUnavailableNeedsManualCheck());
+        QCOMPARE(m_model->supervision()->primaryServiceActionTitle(), QStringLiteral("Turn on Torvane"));
+        QVERIFY(!m_model->supervision()->localServiceActionInProgress());
     }
 
     void installThatReturnsEarlyWaitsForTheBroker()
@@ -67,8 +67,8 @@ private slots:
         QVERIFY(m_script->answer(QStringLiteral("status"), {{QStringLiteral("status"), QStringLiteral("ready")},
                                                             {QStringLiteral("broker"), QStringLiteral("listening")}}));
         QList<Kind> phases;
-        connect(m_model.get(), &AppModel::localServiceStartPhaseChanged, this,
-                [this, &phases] { phases.append(m_model->localServiceStartPhase().kind()); });
+        connect(m_model->supervision(), &ServiceSupervision::localServiceStartPhaseChanged, this,
+                [this, &phases] { phases.append(m_model->supervision()->localServiceStartPhase().kind()); });
 
         QCoro::waitFor(m_model->installOrStartLocalService());
 
@@ -89,21 +89,21 @@ private slots:
         createModel(context);
         QVERIFY(m_script->answer(QStringLiteral("status"), {{QStringLiteral("launchAgent"), QStringLiteral("loaded")}}));
         QVERIFY(m_script->hang(QStringLiteral("install")));
-        QCoro::waitFor(m_model->refreshLocalServiceStatus());
+        QCoro::waitFor(m_model->supervision()->refreshLocalServiceStatus());
 
         QCoro::Task<> start = m_model->installOrStartLocalService();
-        QCOMPARE(m_model->localServiceStartPhase().kind(), Kind::starting);
+        QCOMPARE(m_model->supervision()->localServiceStartPhase().kind(), Kind::starting);
         QVERIFY(m_model->installOrStartLocalService().isReady());
         QVERIFY(m_model->stopLocalService().isReady());
 
-        QVERIFY(waitUntil([this] { return m_model->localServiceStartElapsedSeconds() >= 2; }, 5000));
-        QVERIFY2(!m_model->localServiceBrokerOfflineGraceElapsed(), "the grace lasts the first 4 s of a start");
-        QVERIFY(waitUntil([this] { return m_model->localServiceStartElapsedSeconds() >= 5; }, 5000));
-        QVERIFY(m_model->localServiceBrokerOfflineGraceElapsed());
+        QVERIFY(waitUntil([this] { return m_model->supervision()->localServiceStartElapsedSeconds() >= 2; }, 5000));
+        QVERIFY2(!m_model->supervision()->localServiceBrokerOfflineGraceElapsed(), "the grace lasts the first 4 s of a start");
+        QVERIFY(waitUntil([this] { return m_model->supervision()->localServiceStartElapsedSeconds() >= 5; }, 5000));
+        QVERIFY(m_model->supervision()->localServiceBrokerOfflineGraceElapsed());
 
         QCoro::waitFor(std::move(start));
-        QCOMPARE(m_model->localServiceStartPhase().kind(), Kind::timedOut);
-        QVERIFY(!m_model->localServiceBrokerOfflineGraceElapsed());
+        QCOMPARE(m_model->supervision()->localServiceStartPhase().kind(), Kind::timedOut);
+        QVERIFY(!m_model->supervision()->localServiceBrokerOfflineGraceElapsed());
         QCOMPARE(m_script->commands(),
                  (QStringList{QStringLiteral("status"), QStringLiteral("install"), QStringLiteral("status")}));
     }
@@ -133,19 +133,19 @@ private slots:
                                 {QStringLiteral("serviceRoot"), QDir::cleanPath(QStringLiteral(TVN_SOURCE_DIR))}};
         for (const QString &command : {QStringLiteral("status"), QStringLiteral("stop"), QStringLiteral("install")})
             QVERIFY(m_script->answer(command, stale));
-        QCoro::waitFor(m_model->refreshLocalServiceStatus());
+        QCoro::waitFor(m_model->supervision()->refreshLocalServiceStatus());
 
-        QTEST(QCoro::waitFor(m_model->reconcileServiceOnLaunch()), "reconciled");
+        QTEST(QCoro::waitFor(m_model->supervision()->reconcileServiceOnLaunch()), "reconciled");
         QTEST(m_script->commands().contains(QStringLiteral("stop")), "stopIssued");
         QCOMPARE(m_broker->state(), QProcess::Running);
-        QVERIFY(!m_model->localServiceReconcileInProgress());
+        QVERIFY(!m_model->supervision()->localServiceReconcileInProgress());
     }
 
 private:
     void createModel(const LocalServiceContext &context)
     {
         AppModel::Dependencies deps = modelDependencies(context, m_clock, std::make_shared<RecordingClipboard>());
-        deps.takeoverWaitSeconds = 1;
+        deps.supervision.takeoverWaitSeconds = 1;
         m_model = std::make_unique<AppModel>(std::move(deps));
     }
 

@@ -22,7 +22,7 @@ private slots:
                                        "service."
                                     << true << false;
         QTest::newRow("starting") << LocalServiceStartPhase(Kind::starting) << "Starting local service…"
-                                  << "Bringing the local service back up on this Mac." << true << false;
+                                  << "Bringing the local service back up on this computer." << true << false;
         QTest::newRow("waitingForBroker") << LocalServiceStartPhase(Kind::waitingForBroker)
                                           << "Waiting for the local service…"
                                           << "The helper is starting and should answer shortly." << true << false;
@@ -31,9 +31,9 @@ private slots:
                                           << "Confirming Torvane can unlock from the owner-only local state file."
                                           << true << false;
         QTest::newRow("ready") << LocalServiceStartPhase(Kind::ready) << "Torvane is on"
-                               << "Apps can connect now. Your real app keys stay encrypted on this Mac." << false
+                               << "Apps can connect now. Your real app keys stay encrypted on this computer." << false
                                << false;
-        QTest::newRow("needsApproval") << LocalServiceStartPhase(Kind::needsApproval) << "Needs macOS approval"
+        QTest::newRow("needsApproval") << LocalServiceStartPhase(Kind::needsApproval) << "Needs Linux approval"
                                        << "Unlock the vault before connecting apps or creating agent keys." << false
                                        << false;
         QTest::newRow("portConflict") << LocalServiceStartPhase(Kind::portConflict)

@@ -40,7 +40,7 @@ private slots:
 
     void cleanup()
     {
-        QVERIFY(waitUntil([this] { return !m_model->isRefreshing() && !m_model->localServiceActionInProgress(); }, 20000));
+        QVERIFY(waitUntil([this] { return !m_model->isRefreshing() && !m_model->supervision()->localServiceActionInProgress(); }, 20000));
         m_window.reset();
         m_model.reset();
     }
@@ -85,21 +85,21 @@ private slots:
         });
         m_window->serviceStatusView()->primaryButton()->click();
 
-        QCOMPARE(title, QStringLiteral("Turn on Torvane on this Mac?"));
-        QCOMPARE(text, QStringLiteral("Turn on Torvane on this Mac?"));
-        QVERIFY(informative.startsWith(QStringLiteral("Torvane will turn on a private helper on this Mac")));
+        QCOMPARE(title, QStringLiteral("Turn on Torvane on this computer?"));
+        QCOMPARE(text, QStringLiteral("Turn on Torvane on this computer?"));
+        QVERIFY(informative.startsWith(QStringLiteral("Torvane will turn on a private helper on this computer")));
         QVERIFY(buttons.contains(QStringLiteral("Turn On")));
         QVERIFY(buttons.contains(QStringLiteral("Cancel")));
         QTest::qWait(200);
         QVERIFY(!m_script->commands().contains(QStringLiteral("install")));
-        QCOMPARE(m_model->localServiceStartPhase().kind(), LocalServiceStartPhase::Kind::idle);
+        QCOMPARE(m_model->supervision()->localServiceStartPhase().kind(), LocalServiceStartPhase::Kind::idle);
     }
 
     void showsThePhaseWhileWorkingAndCopiesDebugInfo()
     {
         m_window->show();
         QVERIFY(waitUntil([this] { return !m_model->isRefreshing(); }, 10000));
-        m_model->setStartPhase(LocalServiceStartPhase::Kind::staleBroker);
+        m_model->supervision()->setStartPhase(LocalServiceStartPhase::Kind::staleBroker);
         QCOMPARE(labelText(m_window.get(), "servicePhase"), QStringLiteral("A different local service is running"));
         QCOMPARE(labelText(m_window.get(), "servicePhaseDetail"),
                  QStringLiteral("Another local service is on TVN's port. Repair & Restart to use this app's service."));

@@ -105,14 +105,14 @@ private slots:
         QTest::newRow("directory not owner-only") << "directory 0755" << open << 1
                                                   << "Local setup profile rejected: {state}/agent-keys must be owner-only";
         QTest::newRow("handle missing") << "handle removed" << open << 1
-                                        << "The Secure Enclave key for this vault is missing on this Mac, so the sealed "
+                                        << "The TPM key for this vault is missing on this computer, so the sealed "
                                            "data can't be opened here. If you moved or restored this machine, disable "
                                            "hardware-sealed unlock in Settings > Security to reset it.";
         QTest::newRow("corrupt envelope") << "envelope corrupted" << open << 1
                                           << "The sealed key file is corrupt or has an unexpected format.";
         QTest::newRow("another machine's TPM") << "other tpm" << open << 1 << "";
         QTest::newRow("no TPM for a sealed profile") << "no tpm" << open << 1
-                                                     << "This Mac has no Secure Enclave, so keys can't be hardware-sealed.";
+                                                     << "This computer has no TPM, so keys can't be hardware-sealed.";
         QTest::newRow("no arguments") << "stored" << QStringList{} << 2
                                       << "missing command; see tvn-pop-signer --help";
         QTest::newRow("unknown command") << "stored" << QStringList{"print", "--profile", "agent"} << 2

@@ -207,7 +207,7 @@ private slots:
             const auto error = thrownBy<SealedVaultError>([&] { vault.open(envelope, context); });
             QVERIFY(error);
             QCOMPARE(error->errorCase(), SealedVaultError::Case::userAuthenticationFailed);
-            QVERIFY(error->errorDescription().startsWith(QStringLiteral("macOS unlock failed: ")));
+            QVERIFY(error->errorDescription().startsWith(QStringLiteral("Linux unlock failed: ")));
         }
         unapproved.approveUserPresence();
         QCOMPARE(vault.open(envelope, &unapproved), QByteArrayLiteral("bootstrap"));
@@ -283,7 +283,7 @@ private slots:
         faulty->agreementFailure = HardwareKeyError::authenticationFailed(QStringLiteral("User cancelled."));
         const auto error = thrownBy<SealedVaultError>([&] { vault.open(envelope); });
         QVERIFY(error);
-        QCOMPARE(error->errorDescription(), QStringLiteral("macOS unlock failed: User cancelled."));
+        QCOMPARE(error->errorDescription(), QStringLiteral("Linux unlock failed: User cancelled."));
     }
 
     void accessControlFailureIsWrapped_data()

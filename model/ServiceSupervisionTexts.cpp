@@ -1,5 +1,9 @@
 // Predicates and user-facing texts of the local service supervision.
-#include "AppModel.h"
+#include "ServiceSupervision.h"
+
+#include "BrokerSnapshot.h"
+#include "LegacyKeychainPolicy.h"
+#include "ModelContext.h"
 
 #include "BrokerProbes.h"
 #include "LocalServiceStatusWords.h"
@@ -30,19 +34,19 @@ bool isBlank(const std::optional<QString> &value)
 
 } // namespace
 
-bool AppModel::localServiceRepairRequired() const
+bool ServiceSupervision::localServiceRepairRequired() const
 {
     const LocalServiceStatus &status = m_localServiceStatus;
     return showsPortConflict(status) || showsStaleBroker(status) || showsStartFailed(status)
         || localServiceUnavailableNeedsManualCheck();
 }
 
-bool AppModel::localServiceUnavailableNeedsManualCheck() const
+bool ServiceSupervision::localServiceUnavailableNeedsManualCheck() const
 {
     return isUnavailable(m_localServiceStatus) && m_startPhase.isFailure();
 }
 
-bool AppModel::localServiceBrokerOfflineGraceElapsed() const
+bool ServiceSupervision::localServiceBrokerOfflineGraceElapsed() const
 {
     using Kind = LocalServiceStartPhase::Kind;
     const bool starting = m_startPhase.kind() == Kind::starting || m_startPhase.kind() == Kind::waitingForBroker;
@@ -50,19 +54,30 @@ bool AppModel::localServiceBrokerOfflineGraceElapsed() const
         && !brokerReadyAndVerified() && !m_brokerListeningObserved && starting && m_startElapsedSeconds > 4;
 }
 
-bool AppModel::brokerHealthReady() const
+bool ServiceSupervision::brokerHealthReady() const
 {
-    return m_health.service == BrokerProbes::genuineServiceName && !localServiceRepairRequired();
+    return m_snapshot.health().service == BrokerProbes::genuineServiceName && !localServiceRepairRequired();
 }
 
-bool AppModel::needsMacOSApproval() const
+bool ServiceSupervision::brokerReadyAndVerified() const
 {
-    // Approval is only ever needed for the legacy keychain unlock, which the operator session
-    // brings; without an operator session loaded there is nothing to approve.
-    return false;
+    return brokerHealthReady() && m_snapshot.brokerIdentityVerified();
 }
 
-QString AppModel::localServiceStatusTitle() const
+bool ServiceSupervision::brokerNeedsRepair() const
+{
+    return showsStaleBroker(m_localServiceStatus);
+}
+
+bool ServiceSupervision::needsMacOSApproval() const
+{
+    const OperatorStatus &status = m_snapshot.operatorStatus();
+    return brokerHealthReady() && m_snapshot.brokerIdentityVerified() && status.enabled
+        && m_context.operatorSessionID().isEmpty() && status.unlockMethod == QLatin1StringView("mac-keychain")
+        && LegacyKeychainPolicy::isEnabled();
+}
+
+QString ServiceSupervision::localServiceStatusTitle() const
 {
     const LocalServiceStatus &status = m_localServiceStatus;
     if (isUnavailable(status))
@@ -80,7 +95,7 @@ QString AppModel::localServiceStatusTitle() const
     return QStringLiteral("Torvane is off");
 }
 
-QString AppModel::localServiceStatusDetail() const
+QString ServiceSupervision::localServiceStatusDetail() const
 {
     const LocalServiceStatus &status = m_localServiceStatus;
     if (isUnavailable(status))
@@ -98,19 +113,19 @@ QString AppModel::localServiceStatusDetail() const
     if (showsStaleBroker(status)) {
         QString detail = QStringLiteral("A different local service");
         if (!isBlank(status.brokerServiceRoot))
-            detail += QStringLiteral(" (%1)").arg(displayPath(*status.brokerServiceRoot, m_deps.identity.homeDirectoryPath()));
+            detail += QStringLiteral(" (%1)").arg(displayPath(*status.brokerServiceRoot, m_context.identity().homeDirectoryPath()));
         return detail + QStringLiteral(" is on TVN's port. Repair & Restart to run this app's local-vault service and "
                                        "refresh the agent handoff path.");
     }
     if (brokerReadyAndVerified())
-        return QStringLiteral("Apps can connect now. Your connected app keys stay on this Mac.");
+        return QStringLiteral("Apps can connect now. Your connected app keys stay on this computer.");
     if (showsServiceKnown(status))
         return QStringLiteral("Turn on Torvane, then your apps will appear with simple Connect buttons.");
-    return QStringLiteral("Turn on Torvane once. It only listens on this Mac and keeps your app keys in the local "
+    return QStringLiteral("Turn on Torvane once. It only listens on this computer and keeps your app keys in the local "
                           "vault.");
 }
 
-QString AppModel::primaryServiceActionTitle() const
+QString ServiceSupervision::primaryServiceActionTitle() const
 {
     const LocalServiceStatus &status = m_localServiceStatus;
     if (showsPortConflict(status))
@@ -122,7 +137,7 @@ QString AppModel::primaryServiceActionTitle() const
     return QStringLiteral("Turn on Torvane");
 }
 
-QString AppModel::serviceConfirmationTitle() const
+QString ServiceSupervision::serviceConfirmationTitle() const
 {
     const LocalServiceStatus &status = m_localServiceStatus;
     if (showsPortConflict(status))
@@ -130,14 +145,14 @@ QString AppModel::serviceConfirmationTitle() const
     if (showsStartFailed(status))
         return QStringLiteral("Repair and restart Torvane?");
     if (showsStaleBroker(status))
-        return QStringLiteral("Fix Torvane on this Mac?");
-    return QStringLiteral("Turn on Torvane on this Mac?");
+        return QStringLiteral("Fix Torvane on this computer?");
+    return QStringLiteral("Turn on Torvane on this computer?");
 }
 
-QString AppModel::serviceConfirmationMessage() const
+QString ServiceSupervision::serviceConfirmationMessage() const
 {
     const LocalServiceStatus &status = m_localServiceStatus;
-    const QString address = m_brokerURL.toString();
+    const QString address = m_context.brokerURL().toString();
     if (showsPortConflict(status))
         return QStringLiteral("Torvane will not replace an unknown local process automatically. Close the other service "
                               "using %1, then click Check Again.")
@@ -150,12 +165,12 @@ QString AppModel::serviceConfirmationMessage() const
                               "starts this app's Torvane service, so you know exactly which app your agents are "
                               "talking to.")
             .arg(address);
-    return QStringLiteral("Torvane will turn on a private helper on this Mac so your apps can connect. It only accepts "
-                          "connections from this Mac, keeps your real app keys here, and gives agents only limited "
+    return QStringLiteral("Torvane will turn on a private helper on this computer so your apps can connect. It only accepts "
+                          "connections from this computer, keeps your real app keys here, and gives agents only limited "
                           "keys.");
 }
 
-QString AppModel::serviceConfirmationButtonTitle() const
+QString ServiceSupervision::serviceConfirmationButtonTitle() const
 {
     const LocalServiceStatus &status = m_localServiceStatus;
     if (showsStartFailed(status) || showsStaleBroker(status))

@@ -1,7 +1,9 @@
 // Turning the local service on, repairing it, waiting for it and stopping it.
-#include "AppModel.h"
+#include "ServiceSupervision.h"
 
+#include "BrokerSnapshot.h"
 #include "FirstRunBreadcrumbs.h"
+#include "ModelContext.h"
 #include "LocalServiceCommandOutcome.h"
 #include "LocalServiceController.h"
 #include "LocalServiceStatusWords.h"
@@ -29,7 +31,35 @@ std::chrono::steady_clock::duration secondsDuration(double seconds)
 }
 } // namespace
 
-QCoro::Task<LocalServiceCommandOutcome> AppModel::runServiceCommand(LocalServiceCommand command,
+ServiceSupervision::ServiceSupervision(ModelContext &context, BrokerSnapshot &snapshot, Dependencies dependencies,
+                                       QObject *parent)
+    : QObject(parent)
+    , m_context(context)
+    , m_snapshot(snapshot)
+    , m_deps(std::move(dependencies))
+    , m_localServiceStatus(LocalServiceStatus::unavailable(QStringLiteral("unavailable"), context.identity()))
+{
+    Q_ASSERT(m_deps.controller && m_deps.clock && m_deps.clipboard);
+    m_startElapsedTicker.setInterval(std::chrono::seconds(1));
+    connect(&m_startElapsedTicker, &QTimer::timeout, this,
+            [this] { setStartElapsedSeconds(m_startElapsedSeconds + 1); });
+    m_listenerWatchdogTimer.setInterval(std::chrono::milliseconds(500));
+    connect(&m_listenerWatchdogTimer, &QTimer::timeout, this, &ServiceSupervision::pollBrokerListenerHandoffWatchdog);
+}
+
+ServiceSupervision::~ServiceSupervision() = default;
+
+QString ServiceSupervision::stateDirectory() const
+{
+    const QString reported = m_localServiceStatus.stateDir.trimmed();
+    if (reported.isEmpty())
+        return m_context.identity().stateDirectoryPath();
+    if (reported == QLatin1StringView("~") || reported.startsWith(QLatin1StringView("~/")))
+        return m_context.identity().homeDirectoryPath() + reported.mid(1);
+    return reported;
+}
+
+QCoro::Task<LocalServiceCommandOutcome> ServiceSupervision::runServiceCommand(LocalServiceCommand command,
                                                                    std::optional<double> timeoutSeconds)
 {
     LocalServiceCommandOutcome outcome;
@@ -48,15 +78,7 @@ QCoro::Task<LocalServiceCommandOutcome> AppModel::runServiceCommand(LocalService
     co_return outcome;
 }
 
-QCoro::Task<> AppModel::refreshAfterServiceChange()
-{
-    // The action's own check must run even when a launch refresh is still under way.
-    while (m_isRefreshing)
-        co_await qCoro(this, &AppModel::isRefreshingChanged);
-    co_await refresh();
-}
-
-QCoro::Task<> AppModel::runExclusiveServiceAction(std::function<QCoro::Task<>()> action)
+QCoro::Task<> ServiceSupervision::runExclusiveServiceAction(std::function<QCoro::Task<>()> action)
 {
     if (m_actionInProgress)
         co_return;
@@ -68,12 +90,25 @@ QCoro::Task<> AppModel::runExclusiveServiceAction(std::function<QCoro::Task<>()>
     co_await action();
 }
 
-QCoro::Task<> AppModel::installOrStartLocalService()
+QCoro::Task<> ServiceSupervision::installOrStartLocalService()
 {
     return runExclusiveServiceAction([this] { return installOrStartWhileGuarded(); });
 }
 
-QCoro::Task<> AppModel::installOrStartWhileGuarded()
+QCoro::Task<> ServiceSupervision::restartLocalService()
+{
+    return runExclusiveServiceAction([this] { return restartWhileGuarded(); });
+}
+
+QCoro::Task<> ServiceSupervision::restartWhileGuarded()
+{
+    // "install" keeps a healthy broker running as it is; only a stop makes it read its new environment.
+    co_await runServiceCommand(LocalServiceCommand::stop);
+    co_await waitForListenerFree(m_deps.takeoverWaitSeconds);
+    co_await installOrStartWhileGuarded();
+}
+
+QCoro::Task<> ServiceSupervision::installOrStartWhileGuarded()
 {
     if (showsPortConflict(m_localServiceStatus)) {
         setStartPhase(Phase::portConflict);
@@ -95,7 +130,7 @@ QCoro::Task<> AppModel::installOrStartWhileGuarded()
 
     if (showsPortConflict(m_localServiceStatus)) {
         setStartPhase(Phase::portConflict);
-        co_await refreshAfterServiceChange();
+        co_await m_context.refreshAfterChange();
         co_return;
     }
     if (showsStaleBroker(m_localServiceStatus)) {
@@ -103,13 +138,13 @@ QCoro::Task<> AppModel::installOrStartWhileGuarded()
         const bool reconciled = co_await reconcileServiceOnLaunch();
         if (!reconciled) {
             setStartPhase(Phase::staleBroker);
-            co_await refreshAfterServiceChange();
+            co_await m_context.refreshAfterChange();
             co_return;
         }
     }
     if (showsStartFailed(m_localServiceStatus)) {
         setStartPhase(Phase::startFailed);
-        co_await refreshAfterServiceChange();
+        co_await m_context.refreshAfterChange();
         co_return;
     }
     if (!showsBrokerListening(m_localServiceStatus)) {
@@ -124,10 +159,10 @@ QCoro::Task<> AppModel::installOrStartWhileGuarded()
     co_await finishStartAfterListening();
 }
 
-QCoro::Task<> AppModel::finishStartAfterListening()
+QCoro::Task<> ServiceSupervision::finishStartAfterListening()
 {
     setStartPhase(Phase::checkingKeychain);
-    co_await refreshAfterServiceChange();
+    co_await m_context.refreshAfterChange();
     if (brokerReadyAndVerified()) {
         setStartPhase(needsMacOSApproval() ? Phase::needsApproval : Phase::ready);
         emit mainWindowForwardRequested();
@@ -140,7 +175,7 @@ QCoro::Task<> AppModel::finishStartAfterListening()
     }
 }
 
-QCoro::Task<bool> AppModel::waitForBrokerListening(double deadlineSeconds)
+QCoro::Task<bool> ServiceSupervision::waitForBrokerListening(double deadlineSeconds)
 {
     const auto deadline = m_deps.clock->now() + secondsDuration(deadlineSeconds);
     while (m_deps.clock->now() < deadline) {
@@ -160,7 +195,7 @@ QCoro::Task<bool> AppModel::waitForBrokerListening(double deadlineSeconds)
     co_return showsBrokerListening(m_localServiceStatus);
 }
 
-QCoro::Task<bool> AppModel::reconcileServiceOnLaunch()
+QCoro::Task<bool> ServiceSupervision::reconcileServiceOnLaunch()
 {
     if (!showsStaleBroker(m_localServiceStatus) || showsPortConflict(m_localServiceStatus))
         co_return false;
@@ -170,7 +205,7 @@ QCoro::Task<bool> AppModel::reconcileServiceOnLaunch()
     const auto clearInProgress = qScopeGuard([this] { setReconcileInProgress(false); });
 
     const std::optional<ServiceRunLock> runLock =
-        co_await QtConcurrent::run(&ServiceRunLock::read, m_deps.identity.stateRootPath());
+        co_await QtConcurrent::run(&ServiceRunLock::read, m_context.identity().stateRootPath());
     if (runLock)
         FirstRunBreadcrumbs::record(
             QStringLiteral("reconcile: run.lock build %1 pid %2").arg(runLock->buildId).arg(runLock->pid));
@@ -179,7 +214,7 @@ QCoro::Task<bool> AppModel::reconcileServiceOnLaunch()
     if (posture && brokerPostureMatchesInstall(*posture))
         co_return true;
 
-    setStatusMessage(QStringLiteral("Restarting the background service…"));
+    m_context.status().setStatusMessage(QStringLiteral("Restarting the background service…"));
     co_await runServiceCommand(LocalServiceCommand::stop);
     co_await waitForListenerFree(m_deps.takeoverWaitSeconds);
     const LocalServiceCommandOutcome installed = co_await runServiceCommand(LocalServiceCommand::install);
@@ -187,15 +222,15 @@ QCoro::Task<bool> AppModel::reconcileServiceOnLaunch()
         setLocalServiceStatus(*installed.status);
     if (!showsBrokerListening(m_localServiceStatus))
         co_await waitForBrokerListening(brokerListeningWaitSeconds);
-    co_await refreshAfterServiceChange();
+    co_await m_context.refreshAfterChange();
 
     if (!brokerReadyAndVerified())
         co_return false;
-    setStatusMessage(QStringLiteral("Restarted the background service."));
+    m_context.status().setStatusMessage(QStringLiteral("Restarted the background service."));
     co_return true;
 }
 
-bool AppModel::brokerPostureMatchesInstall(const LocalPosture &posture) const
+bool ServiceSupervision::brokerPostureMatchesInstall(const LocalPosture &posture) const
 {
     const auto sameNonEmpty = [](const std::optional<QString> &running, const std::optional<QString> &installed) {
         return running && installed && !running->trimmed().isEmpty() && running->trimmed() == installed->trimmed();
@@ -205,9 +240,9 @@ bool AppModel::brokerPostureMatchesInstall(const LocalPosture &posture) const
         && sameNonEmpty(posture.serviceRoot, installed.serviceRoot);
 }
 
-QCoro::Task<bool> AppModel::waitForListenerFree(double timeoutSeconds)
+QCoro::Task<bool> ServiceSupervision::waitForListenerFree(double timeoutSeconds)
 {
-    const qint64 port = brokerPort();
+    const qint64 port = m_context.brokerPort();
     if (port > 65535)
         co_return false;
     const auto deadline = m_deps.clock->now() + secondsDuration(timeoutSeconds);
@@ -221,12 +256,12 @@ QCoro::Task<bool> AppModel::waitForListenerFree(double timeoutSeconds)
     co_return !listening;
 }
 
-QCoro::Task<bool> AppModel::loopbackPortIsListening(qint64 port)
+QCoro::Task<bool> ServiceSupervision::loopbackPortIsListening(qint64 port)
 {
     return BrokerProbes::loopbackPortIsListening(port);
 }
 
-QCoro::Task<> AppModel::refreshLocalServiceStatus()
+QCoro::Task<> ServiceSupervision::refreshLocalServiceStatus()
 {
     const LocalServiceCommandOutcome read = co_await runServiceCommand(LocalServiceCommand::status);
     if (read.status) {
@@ -240,63 +275,63 @@ QCoro::Task<> AppModel::refreshLocalServiceStatus()
         }
         co_return;
     }
-    setLocalServiceStatus(LocalServiceStatus::unavailable(QStringLiteral("unavailable"), m_deps.identity));
+    setLocalServiceStatus(LocalServiceStatus::unavailable(QStringLiteral("unavailable"), m_context.identity()));
     const bool healthy = co_await probeBrokerHealthDirect();
     if (healthy) {
         setBrokerListeningObserved(true);
-        setStatusMessage(QStringLiteral("Local service is running"));
+        m_context.status().setStatusMessage(QStringLiteral("Local service is running"));
     } else {
-        lockOperatorSurfaces(QStringLiteral("TVN status unavailable"));
+        m_context.lockOperatorSurfaces(QStringLiteral("TVN status unavailable"));
     }
 }
 
-QCoro::Task<> AppModel::confirmLocalServiceStartOrRepair()
+QCoro::Task<> ServiceSupervision::confirmLocalServiceStartOrRepair()
 {
     const bool repairFirst = showsStartFailed(m_localServiceStatus) || showsStaleBroker(m_localServiceStatus)
         || localServiceUnavailableNeedsManualCheck();
     if (repairFirst) {
         const bool reconciled = co_await reconcileServiceOnLaunch();
         if (reconciled) {
-            co_await refreshAfterServiceChange();
+            co_await m_context.refreshAfterChange();
             co_return;
         }
     }
     co_await installOrStartLocalService();
 }
 
-QCoro::Task<> AppModel::stopLocalService()
+QCoro::Task<> ServiceSupervision::stopLocalService()
 {
     return runExclusiveServiceAction([this] { return stopWhileGuarded(); });
 }
 
-QCoro::Task<> AppModel::stopWhileGuarded()
+QCoro::Task<> ServiceSupervision::stopWhileGuarded()
 {
-    setStatusMessage(QStringLiteral("Stopping TVN local service"));
+    m_context.status().setStatusMessage(QStringLiteral("Stopping TVN local service"));
     const LocalServiceCommandOutcome stopped = co_await runServiceCommand(LocalServiceCommand::stop);
     if (stopped.error) {
-        fail(stopped.error->description());
+        m_context.status().fail(stopped.error->description());
     } else {
         setLocalServiceStatus(*stopped.status);
         // The last start is over once the user turned the service off: no phase claims it is on.
         setStartPhase(Phase::idle);
     }
-    co_await refreshAfterServiceChange();
+    co_await m_context.refreshAfterChange();
 }
 
-void AppModel::setStartPhase(const LocalServiceStartPhase &phase)
+void ServiceSupervision::setStartPhase(const LocalServiceStartPhase &phase)
 {
     if (!(m_startPhase == phase)) {
         m_startPhase = phase;
         emit localServiceStartPhaseChanged();
     }
     if (!phase.title().isEmpty())
-        setStatusMessage(phase.title());
+        m_context.status().setStatusMessage(phase.title());
     if (!phase.detail().isEmpty())
         setLocalServiceMessage(phase.detail());
     FirstRunBreadcrumbs::record(QStringLiteral("setStartPhase"), phase.name());
 }
 
-void AppModel::reconcileStartPhase()
+void ServiceSupervision::reconcileStartPhase()
 {
     if (m_actionInProgress)
         return;
@@ -312,31 +347,31 @@ void AppModel::reconcileStartPhase()
         setStartPhase(approval ? Phase::needsApproval : Phase::ready);
 }
 
-void AppModel::startStartElapsedTicker()
+void ServiceSupervision::startStartElapsedTicker()
 {
     m_startElapsedTicker.stop();
     setStartElapsedSeconds(0);
     m_startElapsedTicker.start();
 }
 
-void AppModel::startBrokerListenerHandoffWatchdog(double deadlineSeconds)
+void ServiceSupervision::startBrokerListenerHandoffWatchdog(double deadlineSeconds)
 {
     stopBrokerListenerHandoffWatchdog();
     setBrokerListeningObserved(showsBrokerListening(m_localServiceStatus));
-    if (brokerPort() > 65535)
+    if (m_context.brokerPort() > 65535)
         return;
     m_listenerWatchdogDeadline = m_deps.clock->now() + secondsDuration(deadlineSeconds);
     m_listenerWatchdogTimer.start();
 }
 
-void AppModel::stopBrokerListenerHandoffWatchdog()
+void ServiceSupervision::stopBrokerListenerHandoffWatchdog()
 {
     m_listenerWatchdogTimer.stop();
     ++m_listenerWatchdogGeneration;
     m_listenerWatchdogProbeInFlight = false;
 }
 
-void AppModel::pollBrokerListenerHandoffWatchdog()
+void ServiceSupervision::pollBrokerListenerHandoffWatchdog()
 {
     if (m_deps.clock->now() >= m_listenerWatchdogDeadline) {
         stopBrokerListenerHandoffWatchdog();
@@ -346,7 +381,7 @@ void AppModel::pollBrokerListenerHandoffWatchdog()
         return;
     m_listenerWatchdogProbeInFlight = true;
     const quint64 generation = m_listenerWatchdogGeneration;
-    QCoro::connect(loopbackPortIsListening(brokerPort()), this, [this, generation](bool listening) {
+    QCoro::connect(loopbackPortIsListening(m_context.brokerPort()), this, [this, generation](bool listening) {
         // A probe of a watchdog that was stopped or replaced meanwhile decides nothing.
         if (generation != m_listenerWatchdogGeneration)
             return;
@@ -358,31 +393,31 @@ void AppModel::pollBrokerListenerHandoffWatchdog()
     });
 }
 
-void AppModel::handleBrokerListeningObservedForDashboardHandoff()
+void ServiceSupervision::handleBrokerListeningObservedForDashboardHandoff()
 {
     // The dashboard attach joins here; until it exists the observation is only recorded.
     FirstRunBreadcrumbs::record(QStringLiteral("handleBrokerListeningObservedForDashboardHandoff"),
                                 m_startPhase.name());
 }
 
-void AppModel::copyServiceDebugInfo()
+void ServiceSupervision::copyServiceDebugInfo()
 {
     m_deps.clipboard->setText(serviceDebugInfoText());
-    setStatusMessage(QStringLiteral("Service debug info copied (no secrets)"));
+    m_context.status().setStatusMessage(QStringLiteral("Service debug info copied (no secrets)"));
 }
 
-QString AppModel::serviceDebugInfoText() const
+QString ServiceSupervision::serviceDebugInfoText() const
 {
     const LocalServiceStatus &status = m_localServiceStatus;
     const auto flag = [](const std::optional<bool> &value) {
         return value ? (*value ? QStringLiteral("true") : QStringLiteral("false")) : QStringLiteral("unknown");
     };
-    const QString sourceSha = m_deps.metadata.infoDictionary().value(QStringLiteral("TVNSourceSha")).toString().trimmed();
+    const QString sourceSha = m_context.metadata().infoDictionary().value(QStringLiteral("TVNSourceSha")).toString().trimmed();
     const QStringList lines = {
         QStringLiteral("Torvane — service debug info"),
         QStringLiteral("App build: %1 (%2)")
             .arg(status.buildId.value_or(QStringLiteral("unknown")), status.buildChannel.value_or(QStringLiteral("unknown"))),
-        QStringLiteral("Release build ID: ") + m_deps.metadata.buildId(),
+        QStringLiteral("Release build ID: ") + m_context.metadata().buildId(),
         QStringLiteral("Release source SHA: ") + (sourceSha.isEmpty() ? QStringLiteral("unknown") : sourceSha),
         QStringLiteral("Broker build: ") + status.brokerBuildId.value_or(QStringLiteral("not running")),
         QStringLiteral("Broker matches install: ") + flag(status.brokerMatchesInstall),
@@ -390,4 +425,43 @@ QString AppModel::serviceDebugInfoText() const
         QStringLiteral("Status: %1 / broker: %2").arg(status.status, status.broker),
     };
     return lines.join(QLatin1Char('\n'));
+}
+
+template <typename T>
+void ServiceSupervision::assign(T &field, const T &value, void (ServiceSupervision::*changed)())
+{
+    if (field == value)
+        return;
+    field = value;
+    emit(this->*changed)();
+}
+
+void ServiceSupervision::setLocalServiceStatus(const LocalServiceStatus &status)
+{
+    assign(m_localServiceStatus, status, &ServiceSupervision::localServiceStatusChanged);
+}
+
+void ServiceSupervision::setLocalServiceMessage(const QString &message)
+{
+    assign(m_localServiceMessage, message, &ServiceSupervision::localServiceMessageChanged);
+}
+
+void ServiceSupervision::setStartElapsedSeconds(int seconds)
+{
+    assign(m_startElapsedSeconds, seconds, &ServiceSupervision::localServiceStartElapsedSecondsChanged);
+}
+
+void ServiceSupervision::setBrokerListeningObserved(bool observed)
+{
+    assign(m_brokerListeningObserved, observed, &ServiceSupervision::localServiceBrokerListeningObservedChanged);
+}
+
+void ServiceSupervision::setActionInProgress(bool inProgress)
+{
+    assign(m_actionInProgress, inProgress, &ServiceSupervision::localServiceActionInProgressChanged);
+}
+
+void ServiceSupervision::setReconcileInProgress(bool inProgress)
+{
+    assign(m_reconcileInProgress, inProgress, &ServiceSupervision::localServiceReconcileInProgressChanged);
 }

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QHash>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QObject>
+
+#include <functional>
+#include <optional>
+
+class AppModel;
+class QLocalServer;
+class QLocalSocket;
+
+// A local socket through which end-to-end tests drive the app as a person would, one JSON object
+// per line: {"id", "method", "params"} in, {"id", "result"} or {"id", "error"} out when the action
+// ends. "state" reports every published field; "set" sets a form field or selection; every other
+// method is a model action by its own name. Development lane only; the socket is owner-only.
+class AutomationChannel : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The outcome of one method: a result, or the text the user would have seen.
+    struct Reply {
+        QJsonValue result;
+        std::optional<QString> error;
+    };
+    using Method = std::function<QCoro::Task<Reply>(QJsonObject params)>;
+
+    explicit AutomationChannel(AppModel *model, QObject *parent = nullptr);
+
+    // False with `error` set when the socket cannot be opened at `path`.
+    bool listen(const QString &path, QString *error);
+
+    // Runs one request line and returns the answer line (used by the socket and by tests).
+    QCoro::Task<QJsonObject> handle(QJsonObject request);
+
+private:
+    void registerMethods();
+    void registerAction(const QString &name, Method method);
+    void accept();
+    void readLines(QLocalSocket *socket);
+    QCoro::Task<> answer(QLocalSocket *socket, QByteArray line);
+    Reply setField(const QJsonObject &params);
+
+    AppModel *m_model;
+    QLocalServer *m_server = nullptr;
+    QHash<QString, Method> m_methods;
+};
