@@ -117,8 +117,15 @@ QString ServiceSupervision::localServiceStatusDetail() const
         return detail + QStringLiteral(" is on TVN's port. Repair & Restart to run this app's local-vault service and "
                                        "refresh the agent handoff path.");
     }
-    if (brokerReadyAndVerified())
+    if (brokerReadyAndVerified()) {
+        // Agents are refused while the vault is closed: saying they can connect would be wrong.
+        const QString vault = m_snapshot.vaultStatus().trimmed().toLower();
+        if (vault == QLatin1StringView("unconfigured"))
+            return QStringLiteral("Torvane is on. Create your TVN password so apps can connect.");
+        if (vault == QLatin1StringView("locked") || m_snapshot.operatorLocked())
+            return QStringLiteral("Torvane is on. Unlock the vault so apps can connect.");
         return QStringLiteral("Apps can connect now. Your connected app keys stay on this computer.");
+    }
     if (showsServiceKnown(status))
         return QStringLiteral("Turn on Torvane, then your apps will appear with simple Connect buttons.");
     return QStringLiteral("Turn on Torvane once. It only listens on this computer and keeps your app keys in the local "

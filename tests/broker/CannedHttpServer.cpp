@@ -2,10 +2,18 @@
 
 #include <QTcpSocket>
 
-CannedHttpServer::CannedHttpServer(QObject *parent) : QObject(parent)
+CannedHttpServer::CannedHttpServer(QObject *parent, quint16 port) : QObject(parent)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &CannedHttpServer::accept);
-    m_server.listen(QHostAddress::LocalHost, 0);
+    m_server.listen(QHostAddress::LocalHost, port);
+}
+
+QList<QByteArray> CannedHttpServer::requestedPaths() const
+{
+    QList<QByteArray> paths;
+    for (const Request &request : m_requests)
+        paths.append(request.target.split('?').value(0));
+    return paths;
 }
 
 QString CannedHttpServer::baseURL() const
@@ -46,27 +54,28 @@ void CannedHttpServer::readFrom(QTcpSocket *socket)
     request.body = buffer.mid(headerEnd + 4, length);
     buffer.clear();
     m_requests.append(request);
-    answer(socket);
+    answer(socket, request.target.split('?').value(0));
 }
 
-void CannedHttpServer::answer(QTcpSocket *socket)
+void CannedHttpServer::answer(QTcpSocket *socket, const QByteArray &path)
 {
-    if (m_answer.silent)
+    const Answer answer = m_pathAnswers.value(path, m_answer);
+    if (answer.silent)
         return;
-    if (!m_answer.raw.isEmpty()) {
-        socket->write(m_answer.raw);
+    if (!answer.raw.isEmpty()) {
+        socket->write(answer.raw);
         socket->disconnectFromHost();
         return;
     }
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(m_answer.status) + " Canned\r\n";
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(answer.status) + " Canned\r\n";
     bool hasLength = false;
-    for (const auto &[name, value] : m_answer.headers) {
+    for (const auto &[name, value] : answer.headers) {
         head += name + ": " + value + "\r\n";
         hasLength = hasLength || name.compare("content-length", Qt::CaseInsensitive) == 0;
     }
     if (!hasLength)
-        head += "Content-Length: " + QByteArray::number(m_answer.body.size()) + "\r\n";
+        head += "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
     head += "Connection: close\r\n\r\n";
-    socket->write(head + m_answer.body);
+    socket->write(head + answer.body);
     socket->disconnectFromHost();
 }

@@ -29,9 +29,17 @@ public:
         QByteArray body;
     };
 
-    explicit CannedHttpServer(QObject *parent = nullptr);
+    // Listens on `port` (0: any free one) on loopback.
+    explicit CannedHttpServer(QObject *parent = nullptr, quint16 port = 0);
 
+    bool isListening() const { return m_server.isListening(); }
+    // The answer to every request without an answer of its own.
     void setAnswer(const Answer &answer) { m_answer = answer; }
+    // The answer to requests for exactly this path (no query).
+    void setAnswer(const QByteArray &path, const Answer &answer) { m_pathAnswers.insert(path, answer); }
+    void clearRequests() { m_requests.clear(); }
+    // The paths requested so far, in order.
+    QList<QByteArray> requestedPaths() const;
     quint16 port() const { return m_server.serverPort(); }
     QString baseURL() const;
     QList<Request> requests() const { return m_requests; }
@@ -39,10 +47,11 @@ public:
 private:
     void accept();
     void readFrom(class QTcpSocket *socket);
-    void answer(QTcpSocket *socket);
+    void answer(QTcpSocket *socket, const QByteArray &path);
 
     QTcpServer m_server;
     Answer m_answer;
+    QMap<QByteArray, Answer> m_pathAnswers;
     QList<Request> m_requests;
     QMap<QTcpSocket *, QByteArray> m_buffers;
 };
