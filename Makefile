@@ -2,6 +2,9 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 NODE_TESTS := server/test
+# The project-local Node that scripts/install-deps.sh installs when the system's is older than 20
+# (or for a package) comes first, for the app, its service and every test.
+export PATH := $(CURDIR)/.tools/node/bin:$(PATH)
 
 .PHONY: run test build deps-run deps-test configure clean bench
 

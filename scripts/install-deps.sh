@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what building, running or testing needs and is missing: Debian packages, then the
-# service's npm packages. Usage: install-deps.sh run|test|bench
+# Installs what building, running, testing or packaging needs and is missing: Debian packages,
+# a Node runtime of 20 or later, then the service's npm packages.
+# Usage: install-deps.sh run|test|bench|package
 set -euo pipefail
 cd "$(dirname "$0")/.."
 purpose=${1:-run}
@@ -12,7 +13,10 @@ if [ "$purpose" = test ] || [ "$purpose" = bench ]; then
   packages+=(swtpm swtpm-tools xvfb xauth chromium dbus gnome-keyring passwd)
 fi
 [ "$purpose" = bench ] && packages+=(libbenchmark-dev)
-command -v node >/dev/null 2>&1 || packages+=(nodejs)
+# dpkg-shlibdeps works out the package's library dependencies; fakeroot gives its files root
+# ownership.
+[ "$purpose" = package ] && packages+=(dpkg-dev fakeroot file)
+# Debian's npm installs the service's packages and fetches the official Node build below.
 command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 missing=()
@@ -28,11 +32,62 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# The service needs Node 20 or later (Debian 12's own nodejs is 18).
-node_major=$(node -p 'process.versions.node.split(".")[0]')
-if [ "$node_major" -lt 20 ]; then
-  echo "Node.js 20 or later is required for the local service; found $(node --version)." >&2
-  exit 1
+# The service needs Node 20 or later; Debian 12's own nodejs is 18. When the system's is older
+# or missing, an official LTS build from the npm registry goes into .tools/node, which the
+# Makefile puts first on PATH. A package always bundles that build, whatever the system has.
+# TVN_IGNORE_SYSTEM_NODE=1 treats the system's Node as too old (to try this path on any machine).
+node_lts=24.22.3
+local_node=.tools/node
+
+node_major() {
+  "$1" -p 'process.versions.node.split(".")[0]' 2>/dev/null || echo 0
+}
+
+system_node() {
+  local dir
+  local IFS=:
+  for dir in $PATH; do
+    [ "$dir" = "$PWD/$local_node/bin" ] && continue
+    [ -x "$dir/node" ] && { echo "$dir/node"; return; }
+  done
+}
+
+system_node_usable() {
+  local node
+  node=$(system_node)
+  [ -n "$node" ] && [ "${TVN_IGNORE_SYSTEM_NODE:-0}" != 1 ] && [ "$(node_major "$node")" -ge 20 ]
+}
+
+install_local_node() {
+  local arch
+  case $(uname -m) in
+    x86_64) arch=x64 ;;
+    aarch64) arch=arm64 ;;
+    *) echo "No official Node build for $(uname -m); install Node.js 20 or later yourself." >&2; exit 1 ;;
+  esac
+  echo "installing Node.js $node_lts (node-linux-$arch from the npm registry) into $local_node"
+  download=$(mktemp -d)
+  trap 'rm -rf "$download"' EXIT
+  # npm checks the tarball against the registry's integrity hash.
+  (cd "$download" && npm pack --silent "node-linux-$arch@$node_lts" >/dev/null)
+  mkdir -p "$download/node"
+  tar -xzf "$download"/node-linux-"$arch"-*.tgz -C "$download/node" --strip-components=1 package/bin/node package/LICENSE
+  [ "$("$download/node/bin/node" --version)" = "v$node_lts" ] || { echo "The downloaded Node does not run here." >&2; exit 1; }
+  mkdir -p "$(dirname "$local_node")"
+  rm -rf "$local_node"
+  mv "$download/node" "$local_node"
+}
+
+local_node_current() {
+  [ -x "$local_node/bin/node" ] && [ "$("$local_node/bin/node" --version 2>/dev/null)" = "v$node_lts" ]
+}
+
+if [ "$purpose" = package ] || ! system_node_usable; then
+  local_node_current || install_local_node
+fi
+if [ -x "$local_node/bin/node" ]; then
+  export PATH="$PWD/$local_node/bin:$PATH"
+  echo "using the project-local Node.js $(node --version) in $local_node"
 fi
 
 # npm ci only when the lock file changed since the last install.
