@@ -192,6 +192,10 @@ QCoro::Task<OperatorSession::Outcome> OperatorSession::ensureOperatorSession(Ope
         co_return session.failure();
     m_context.setOperatorSessionID(session->sessionId);
     setOperatorPassphraseRequired(false);
+    // A session minted with the bootstrap secret also opens a configured vault: the word read
+    // from "/health" before the mint no longer holds.
+    if (m_snapshot.vaultStatus() == QLatin1StringView("locked"))
+        m_snapshot.setVaultStatus(QStringLiteral("unlocked"));
     m_context.status().setStatusMessage(QStringLiteral("Operator session unlocked"));
     co_return true;
 }
