@@ -6,7 +6,7 @@ NODE_TESTS := server/test
 # (or for a package) comes first, for the app, its service and every test.
 export PATH := $(CURDIR)/.tools/node/bin:$(PATH)
 
-.PHONY: run test build deps-run deps-test configure clean bench
+.PHONY: run test build deps-run deps-test configure clean bench package
 
 run: deps-run build
 	$(BUILD_DIR)/bin/torvane
@@ -35,5 +35,15 @@ bench:
 	cmake --build build-bench -j $(JOBS)
 	bench/run-all.sh build-bench
 
+# The Debian package: a Release build with the production Info.json, the bundled Node and the
+# service; the .deb lands in build-package/. packaging/clean-debian-check.sh proves it on a clean
+# Debian 12.
+package:
+	@scripts/install-deps.sh package
+	cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+	  -DTVN_PRODUCTION_METADATA=ON -DTVN_PACKAGE=ON
+	cmake --build build-package -j $(JOBS)
+	cd build-package && cpack
+
 clean:
-	rm -rf $(BUILD_DIR) build-bench
+	rm -rf $(BUILD_DIR) build-bench build-package
