@@ -28,8 +28,11 @@ done
 script_dir=$(cd -P "$(parent_dir "$script")" && pwd) || exit 1
 service_root=${script_dir%/*}
 
+# An installed service links bin/ to the install's own Node; a checkout may carry the
+# project-local one that scripts/install-deps.sh installs when the system's is too old.
 node_bin=
-for candidate in "${TVN_NODE:-}" "$(command -v node 2>/dev/null)" /home/linuxbrew/.linuxbrew/bin/node /usr/local/bin/node /usr/bin/node; do
+for candidate in "${TVN_NODE:-}" "$service_root/bin/node" "$service_root/.tools/node/bin/node" \
+  "$(command -v node 2>/dev/null)" /home/linuxbrew/.linuxbrew/bin/node /usr/local/bin/node /usr/bin/node; do
   if [ -n "$candidate" ] && [ -f "$candidate" ] && [ -x "$candidate" ]; then
     node_bin=$candidate
     break
@@ -39,7 +42,7 @@ done
 if [ -z "$node_bin" ]; then
   for arg in "$@"; do
     if [ "$arg" = "--check" ]; then
-      printf '%s\n' '{"present":false,"brokerAccepted":false,"status":"node_missing","reason":"Node.js was not found (looked on PATH, /home/linuxbrew/.linuxbrew/bin, /usr/local/bin and /usr/bin)","hint":"Install Node 20 or set TVN_NODE to its path."}'
+      printf '%s\n' '{"present":false,"brokerAccepted":false,"status":"node_missing","reason":"Node.js was not found (looked beside this service, on PATH, /home/linuxbrew/.linuxbrew/bin, /usr/local/bin and /usr/bin)","hint":"Install Node 20 or set TVN_NODE to its path."}'
       exit 1
     fi
   done

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 purpose=${1:-run}
 
-packages=(build-essential cmake ninja-build pkg-config git
+packages=(build-essential cmake ninja-build pkg-config git ca-certificates
   qt6-base-dev qt6-webengine-dev qt6-webchannel-dev qcoro-qt6-dev
   libssl-dev libtss2-dev libpam0g-dev libsecret-1-dev)
 if [ "$purpose" = test ] || [ "$purpose" = bench ]; then

@@ -62,12 +62,14 @@ async function isExecutableFile(file) {
 }
 
 // The service environment names the signer; an agent app's environment usually does not, so the
-// install layout (<resources>/bin beside <resources>/Service), a development build and PATH follow.
+// install layout (<resources>/bin beside <resources>/Service, linked as bin/ into the user's copy),
+// a development build and PATH follow.
 export async function findSigner(env, serviceRoot) {
   const fromPath = String(env.PATH ?? '').split(':').filter((dir) => path.isAbsolute(dir)).map((dir) => path.join(dir, SIGNER_NAME));
   const candidates = [
     env.SWITCHYARD_BOUND_PROFILE_SIGNER_PATH,
     path.join(serviceRoot, '..', 'bin', SIGNER_NAME),
+    path.join(serviceRoot, 'bin', SIGNER_NAME),
     path.join(serviceRoot, 'build', 'share', 'torvane', 'bin', SIGNER_NAME),
     ...fromPath,
   ].filter((candidate) => candidate && path.isAbsolute(candidate));

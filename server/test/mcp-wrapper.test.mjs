@@ -251,6 +251,31 @@ test('--check reports each failure as one JSON object within the deadline, never
   assert.deepEqual(foreignRequests, [undefined], 'the key is never sent to a listener that is not the broker');
 });
 
+// A package installs the service under <prefix>/share/torvane/Service and the app copies it to the
+// user's data directory; the copy's bin/ links back to <prefix>/share/torvane/bin, where the
+// bundled Node and the signer live. An agent app starts the copy's wrapper with neither on PATH.
+test('--check from an installed copy of the service runs on the bundled Node and opens a sealed profile with the bundled signer', async () => {
+  const runtimeBin = path.join(home, 'prefix', 'share', 'torvane', 'bin');
+  const copy = path.join(home, '.local', 'share', 'Torvane', 'Service');
+  const nodeUsed = path.join(home, 'bundled-node-used');
+  fs.mkdirSync(runtimeBin, { recursive: true });
+  fs.writeFileSync(path.join(runtimeBin, 'node'), `#!/bin/sh\ntouch '${nodeUsed}'\nexec '${process.execPath}' "$@"\n`, { mode: 0o755 });
+  // Stands in for the TPM signer: it answers only the command line the wrapper must send.
+  fs.writeFileSync(path.join(runtimeBin, 'tvn-pop-signer'),
+    `#!/bin/sh\n[ "$1 $2 $3" = "open --profile installed-keel-tvn" ] || exit 9\nprintf '%s\\n' '${agentKey}'\n`, { mode: 0o755 });
+  for (const part of ['script', 'server', 'package.json']) {
+    fs.cpSync(path.join(ROOT, part), path.join(copy, part), { recursive: true, filter: (source) => !/\/server\/test(kit)?$/.test(source) });
+  }
+  fs.symlinkSync(path.join(ROOT, 'node_modules'), path.join(copy, 'node_modules'));
+  fs.symlinkSync(runtimeBin, path.join(copy, 'bin'));
+  writeProfile('installed-keel-tvn', 'opaque envelope', { suffix: '.sealed' });
+
+  const { code, stdout } = await runCheck({ profile: 'installed-keel-tvn', command: path.join(copy, 'script', 'tvn-mcp-launch.sh'), env: { PATH: '/nonexistent' } });
+  const payload = JSON.parse(stdout);
+  assert.deepEqual([code, payload.status, payload.present, payload.brokerAccepted], [0, 'ok', true, true], stdout);
+  assert.ok(fs.existsSync(nodeUsed), 'the bundled Node ran the wrapper, not one from PATH');
+});
+
 test('--check follows the key and the kill switch at the broker', async (t) => {
   await operatorCall('POST', '/v1/killswitch', { enabled: true });
   t.after(() => operatorCall('POST', '/v1/killswitch', { enabled: false }));
