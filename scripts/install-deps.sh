@@ -47,7 +47,7 @@ system_node() {
   local dir
   local IFS=:
   for dir in $PATH; do
-    [ "$dir" = "$PWD/$local_node/bin" ] && continue
+    [ "$dir/node" -ef "$local_node/bin/node" ] && continue
     [ -x "$dir/node" ] && { echo "$dir/node"; return; }
   done
 }
