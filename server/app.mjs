@@ -132,8 +132,10 @@ export function createBroker(options = {}) {
       const auth = authenticate(route, req);
       const body = BODY_METHODS.has(req.method) ? await readJsonBody(req, config.bodyLimitBytes) : undefined;
       const result = await route.handler(makeContext(req, res, url, params, auth, body));
+      await services.audit.durable(); // nothing is answered before its audit record is on disk
       sendReply(res, result ?? {});
     } catch (error) {
+      await services.audit.durable().catch(() => {}); // the refusal's record, if it has one
       if (!(error instanceof HttpError)) log(`${req.method} ${String(req.url).split('?')[0]} failed: ${error?.message ?? error}`);
       const status = error instanceof HttpError ? error.status : 500;
       let body = { error: 'internal broker error' };
@@ -162,7 +164,7 @@ export function createBroker(options = {}) {
       server.close(() => resolve());
       server.closeAllConnections?.();
     });
-    services.close();
+    await services.close();
   };
 
   return broker;

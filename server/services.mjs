@@ -3,6 +3,7 @@ import path from 'node:path';
 import { ensurePrivateDir, removeStaleTempFiles } from './state/files.mjs';
 import { openStore } from './state/store.mjs';
 import { openAuditLog } from './state/audit.mjs';
+import { deriveAnchorKey } from './state/auditAnchor.mjs';
 import { createSessionStore } from './state/sessions.mjs';
 import { createAgentKeyStore } from './state/agentKeys.mjs';
 import { createVault } from './state/vault.mjs';
@@ -19,11 +20,22 @@ function createKillSwitch(store) {
     get enabled() {
       return store.state.killSwitch.enabled;
     },
-    set(enabled) {
+    // options: { audit } as for store.update.
+    set(enabled, options) {
       store.update((draft) => {
         draft.killSwitch = { enabled, updatedAt: nowIso() };
-      });
+      }, options);
     },
+  };
+}
+
+// The anchor marker lives beside the vault's keys: it says the log is anchored under this vault.
+function anchorMarker(store) {
+  return {
+    get: () => store.state.vault?.auditAnchorKeyId ?? null,
+    set: (keyId) => store.update((draft) => {
+      if (draft.vault) draft.vault.auditAnchorKeyId = keyId;
+    }),
   };
 }
 
@@ -31,10 +43,17 @@ export function createServices(config, { log, bindAddress }) {
   const catalog = createCatalog(config.env, config.connectorDefinitions); // configuration errors before any file is touched
   ensurePrivateDir(config.stateDir);
   removeStaleTempFiles(config.stateDir);
-  const store = openStore(config.stateDir);
-  const audit = openAuditLog(config.stateDir, { log });
+  const store = openStore(config.stateDir, { log });
+  const audit = openAuditLog(config.stateDir, { log, marker: anchorMarker(store) });
+  store.attachAudit(audit);
+  const recovered = store.recoverOutbox();
+  if (recovered) log(`audit: recorded ${recovered} event(s) of actions saved just before the broker stopped`);
   const sessions = createSessionStore({ ttlSeconds: config.sessionTtlSeconds });
-  const vault = createVault(store, { scryptParams: config.scryptParams });
+  const vault = createVault(store, {
+    scryptParams: config.scryptParams,
+    onUnlock: (dataKey) => audit.unlock(deriveAnchorKey(dataKey)),
+    onLock: () => audit.lock(),
+  });
   const operator = createOperator({ config, store, vault, sessions, log });
   const agentKeys = createAgentKeyStore(store);
   const killSwitch = createKillSwitch(store);
@@ -69,14 +88,15 @@ export function createServices(config, { log, bindAddress }) {
     // For backups: the whole state (credentials in the clear: encrypt before it leaves) and its
     // atomic replacement. Both need an unlocked vault.
     exportState: () => exportSnapshot(store, vault),
-    replaceState: (snapshot) => {
-      replaceFromSnapshot(store, vault, snapshot);
+    replaceState: (snapshot, options) => {
+      replaceFromSnapshot(store, vault, snapshot, options);
       agentKeys.reindex();
     },
     stateFile: (name) => path.join(config.stateDir, name),
-    close() {
+    async close() {
       clearInterval(expiryTimer);
-      audit.close();
+      store.flush();
+      await audit.close();
       sessions.clear();
       vault.lock();
     },

@@ -53,7 +53,8 @@ function withCurrentStops(snapshot, state) {
   };
 }
 
-export async function restoreBackup(services, body) {
+// options: { audit } for the state change; its describe() is given the backup document.
+export async function restoreBackup(services, body, { audit } = {}) {
   const passphrase = checkBackupPassphrase(body.passphrase);
   const doc = readBackupDocument(body.backup);
   requireUnlocked(services.vault);
@@ -61,7 +62,7 @@ export async function restoreBackup(services, body) {
   if (snapshot?.format !== SNAPSHOT_FORMAT) throw badRequest('backup content is not a Torvane state snapshot');
   requireUnlocked(services.vault);
   const previousKeys = services.store.state.masterKeys.map((k) => k.id);
-  services.replaceState(withCurrentStops(snapshot, services.store.state));
+  services.replaceState(withCurrentStops(snapshot, services.store.state), { audit: audit && (() => audit(doc)) });
   const { connections, masterKeys, proxyProfiles = [] } = services.store.state;
   // Requests waiting for approval from keys that are now gone or revoked can never run.
   const active = new Set(masterKeys.filter((k) => !k.revokedAt).map((k) => k.id));

@@ -15,17 +15,19 @@ export function createProxyStore(store) {
     findService,
     findProfile,
 
-    addService(request) {
+    // options of the three changes: { audit } as for store.update, given the new record.
+    addService(request, options) {
       const record = { ...request, createdAt: nowIso(), disabledAt: null };
       store.update((draft) => {
         draft.proxyServices ??= [];
         if (draft.proxyServices.some((s) => s.id === record.id)) throw new HttpError(409, `proxy service ${record.id} already exists`);
         draft.proxyServices.push(record);
-      });
+        return record;
+      }, options);
       return findService(record.id);
     },
 
-    addProfile(request) {
+    addProfile(request, options) {
       const record = { id: randomId('prx'), ...request, createdAt: nowIso(), revokedAt: null };
       store.update((draft) => {
         for (const id of record.serviceIds) {
@@ -34,18 +36,20 @@ export function createProxyStore(store) {
           if (service.disabledAt) throw new HttpError(409, `proxy service ${id} is disabled`);
         }
         (draft.proxyProfiles ??= []).push(record);
-      });
+        return record;
+      }, options);
       return findProfile(record.id);
     },
 
-    revokeProfile(id) {
+    revokeProfile(id, options) {
       const at = nowIso();
       store.update((draft) => {
         const profile = (draft.proxyProfiles ?? []).find((p) => p.id === id);
         if (!profile) throw new HttpError(404, `no proxy profile ${id}`);
         if (profile.revokedAt) throw new HttpError(409, 'already revoked');
         profile.revokedAt = at;
-      });
+        return profile;
+      }, options);
       return findProfile(id);
     },
   };

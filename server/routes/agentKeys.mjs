@@ -23,8 +23,9 @@ function readCreateRequest(ctx) {
 
 function createKey(ctx) {
   const request = readCreateRequest(ctx);
-  const { secret, key } = ctx.agentKeys.create(request);
-  ctx.audit.append({ actor: 'operator', action: 'agent_key.create', decision: 'allowed', agentId: key.agentId, keyId: key.id });
+  const { secret, key } = ctx.agentKeys.create(request, {
+    audit: (created) => [{ actor: 'operator', action: 'agent_key.create', decision: 'allowed', agentId: created.agentId, keyId: created.id }],
+  });
   const { id, name, agentId, scopes, createdAt, maxRisk, status } = summarizeKey(key);
   return ctx.reply(201, { key: secret, record: { id, name, agentId, scopes, createdAt, maxRisk, status } });
 }
@@ -33,16 +34,17 @@ function revokeKey(ctx) {
   const key = ctx.agentKeys.findById(ctx.params.key);
   if (!key) throw new HttpError(404, `no agent key ${ctx.params.key}`);
   if (key.revokedAt) throw new HttpError(409, 'already revoked');
-  const revoked = ctx.agentKeys.revoke(key.id);
+  const revoked = ctx.agentKeys.revoke(key.id, {
+    audit: () => [{ actor: 'operator', action: 'agent_key.revoke', decision: 'allowed', agentId: key.agentId, keyId: key.id }],
+  });
   ctx.services.executor.cancelForKey(key.id);
-  ctx.audit.append({ actor: 'operator', action: 'agent_key.revoke', decision: 'allowed', agentId: key.agentId, keyId: key.id });
   return { ok: true, key: summarizeKey(revoked) };
 }
 
 function setKillSwitch(ctx) {
   if (typeof ctx.body.enabled !== 'boolean') throw badRequest('enabled must be true or false');
-  ctx.killSwitch.set(ctx.body.enabled);
-  ctx.audit.append({ actor: 'operator', action: ctx.body.enabled ? 'killswitch.enable' : 'killswitch.disable', decision: 'allowed' });
+  const action = ctx.body.enabled ? 'killswitch.enable' : 'killswitch.disable';
+  ctx.killSwitch.set(ctx.body.enabled, { audit: () => [{ actor: 'operator', action, decision: 'allowed' }] });
   return { ok: true, enabled: ctx.killSwitch.enabled };
 }
 

@@ -19,8 +19,8 @@ function listAudit(ctx) {
     if (!/^\d+$/.test(raw) || Number(raw) < 1) throw badRequest('limit must be a positive integer');
     limit = Math.min(Number(raw), MAX_LIMIT);
   }
-  const events = ctx.audit.events;
-  return { events: events.slice(Math.max(0, events.length - limit)).reverse() };
+  // Served as the cached text of the page: the app asks for it on every refresh.
+  return ctx.raw(200, 'application/json; charset=utf-8', ctx.audit.pageBytes(limit), { 'cache-control': 'no-store' });
 }
 
 const check = (name, passed, detail) => ({ name, status: passed ? 'pass' : 'fail', detail });
@@ -44,17 +44,25 @@ function vaultCheck(services) {
   return check('credentials_sealed', true, `${connections.length} credential(s) sealed with AES-256-GCM (vault ${vault.status})`);
 }
 
-function proof(ctx) {
+function anchorCheck(audit, vault) {
+  const { ok, reason, anchoredSequence, anchoring } = audit.integrity;
+  if (!ok) return check('audit_anchor', false, reason);
+  if (anchoring) return check('audit_anchor', true, `the log is anchored under the vault key (event ${anchoredSequence ?? 0})`);
+  return check('audit_anchor', true, vault.configured ? 'anchoring resumes when the vault is unlocked' : 'not anchored yet: the vault is not set up');
+}
+
+async function proof(ctx) {
   const { services, config } = ctx;
-  const chain = ctx.audit.verify();
+  const chain = await ctx.audit.verifyFile();
   const localAddress = ctx.req.socket.localAddress;
   const results = [
     check('audit_chain', chain.ok, chain.ok ? `${chain.checked} event(s) verified` : `chain breaks at event ${chain.brokenAt}: ${chain.reason}`),
     stateModesCheck(config.stateDir),
     check('loopback_bind', LOOPBACK.has(localAddress) && LOOPBACK.has(services.bindAddress()), `bound to ${services.bindAddress()}`),
     vaultCheck(services),
+    anchorCheck(ctx.audit, services.vault),
   ];
-  const findings = { ok: results.every((r) => r.status === 'pass'), results, auditHead: { sequence: ctx.audit.events.length, hash: ctx.audit.lastHash } };
+  const findings = { ok: results.every((r) => r.status === 'pass'), results, auditHead: ctx.audit.head };
   const artifact = path.join(config.stateDir, PROOF_FILE);
   // The artifact is rewritten only when the findings change, not on every refresh.
   const key = JSON.stringify(findings);

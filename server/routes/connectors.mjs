@@ -68,8 +68,7 @@ async function linkCredential(ctx) {
     throw error;
   }
   requireUnlockedVault(vault);
-  const connection = connections.link({ ...request, connectorId: connector.id, authType: connector.auth.type });
-  ctx.audit.append({ ...audited, decision: 'allowed' });
+  const connection = connections.link({ ...request, connectorId: connector.id, authType: connector.auth.type }, { audit: () => [{ ...audited, decision: 'allowed' }] });
   return ctx.reply(201, { ok: true, connection });
 }
 
@@ -87,8 +86,9 @@ async function connectionHealth(ctx) {
     if (!(error instanceof ProviderError)) throw error;
     outcome = { healthy: false, errorCode: error.code };
   }
-  const health = connections.recordHealth(record, outcome);
-  ctx.audit.append({ actor: 'operator', action: 'connection.health', decision: health.status, connectorId: connector.id, accountId: record.accountId });
+  const health = connections.recordHealth(record, outcome, {
+    audit: (recorded) => [{ actor: 'operator', action: 'connection.health', decision: recorded.status, connectorId: connector.id, accountId: record.accountId }],
+  });
   const answer = {
     tenantId: 'local',
     providerId: connector.id,
@@ -103,8 +103,9 @@ async function connectionHealth(ctx) {
 
 function revokeConnection(ctx) {
   const connector = requireConnector(ctx, ctx.params.connector);
-  const connection = ctx.services.connections.revoke(connector.id, ctx.params.account);
-  ctx.audit.append({ actor: 'operator', action: 'connection.revoke', decision: 'allowed', connectorId: connector.id, accountId: connection.accountId });
+  const connection = ctx.services.connections.revoke(connector.id, ctx.params.account, {
+    audit: () => [{ actor: 'operator', action: 'connection.revoke', decision: 'allowed', connectorId: connector.id, accountId: ctx.params.account }],
+  });
   return { ok: true, connection };
 }
 

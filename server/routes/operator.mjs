@@ -41,8 +41,7 @@ async function mintSession(ctx) {
 
 async function setupVault(ctx) {
   const { vault, operator } = ctx.services;
-  await vault.setup(ctx.body.passphrase, operator.bootstrapSecret);
-  ctx.audit.append({ actor: 'operator', action: 'vault.setup', decision: 'allowed' });
+  await vault.setup(ctx.body.passphrase, operator.bootstrapSecret, { audit: () => [{ actor: 'operator', action: 'vault.setup', decision: 'allowed' }] });
   return { ok: true, vault: vault.status };
 }
 

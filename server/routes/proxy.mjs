@@ -10,12 +10,11 @@ import { forward } from '../proxy/forward.mjs';
 
 const proxyStore = (ctx) => createProxyStore(ctx.services.store);
 
-// Appends the audit record of an operator action, allowed or (with the error's text) denied.
+// Runs an operator action with its audit record: action(options) hands options to the store
+// change, which writes the "allowed" record with it; a refusal is recorded with the error's text.
 async function audited(ctx, event, action) {
   try {
-    const result = await action();
-    ctx.audit.append({ actor: 'operator', decision: 'allowed', ...event });
-    return result;
+    return await action({ audit: () => [{ actor: 'operator', decision: 'allowed', ...event }] });
   } catch (error) {
     if (error instanceof HttpError) ctx.audit.append({ actor: 'operator', decision: 'denied', ...event, reason: [event.reason, error.message].filter(Boolean).join(': ') });
     throw error;
@@ -36,28 +35,28 @@ function listProfiles(ctx) {
 function createService(ctx) {
   const connectorId = typeof ctx.body.connectorId === 'string' ? ctx.body.connectorId : '';
   const reason = typeof ctx.body.id === 'string' ? `service ${ctx.body.id.slice(0, 128)}` : undefined;
-  return audited(ctx, { action: 'proxy_service.create', connectorId, accountId: ctx.body.accountId, reason }, () => {
+  return audited(ctx, { action: 'proxy_service.create', connectorId, accountId: ctx.body.accountId, reason }, (options) => {
     const connector = ctx.services.catalog.get(connectorId);
     if (!connector) throw new HttpError(404, `unknown connector ${connectorId}`);
     const request = readServiceRequest(ctx.body, connector);
     ctx.services.connections.requireActive(connector.id, request.accountId);
-    return ctx.reply(201, { ok: true, service: summarizeService(proxyStore(ctx).addService(request)) });
+    return ctx.reply(201, { ok: true, service: summarizeService(proxyStore(ctx).addService(request, options)) });
   });
 }
 
 function createProfile(ctx) {
   const key = typeof ctx.body.masterKeyId === 'string' ? ctx.agentKeys.findById(ctx.body.masterKeyId) : null;
-  return audited(ctx, { action: 'proxy_profile.create', agentId: key?.agentId, keyId: key?.id }, () => {
-    const profile = proxyStore(ctx).addProfile(readProfileRequest(ctx.body, key));
+  return audited(ctx, { action: 'proxy_profile.create', agentId: key?.agentId, keyId: key?.id }, (options) => {
+    const profile = proxyStore(ctx).addProfile(readProfileRequest(ctx.body, key), options);
     return ctx.reply(201, { ok: true, profile: summarizeProfile(profile) });
   });
 }
 
 function revokeProfile(ctx) {
   const profile = proxyStore(ctx).findProfile(ctx.params.profile);
-  return audited(ctx, { action: 'proxy_profile.revoke', agentId: profile?.agentId, keyId: profile?.masterKeyId, reason: `profile ${ctx.params.profile}` }, () => ({
+  return audited(ctx, { action: 'proxy_profile.revoke', agentId: profile?.agentId, keyId: profile?.masterKeyId, reason: `profile ${ctx.params.profile}` }, (options) => ({
     ok: true,
-    profile: summarizeProfile(proxyStore(ctx).revokeProfile(ctx.params.profile)),
+    profile: summarizeProfile(proxyStore(ctx).revokeProfile(ctx.params.profile, options)),
   }));
 }
 

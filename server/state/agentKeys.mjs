@@ -46,7 +46,8 @@ export function createAgentKeyStore(store) {
       const id = byHash.get(secretHash(secret));
       return id ? findById(id) : null;
     },
-    create({ name, agentId, connectorIds, maxRisk }) {
+    // options: { audit } as for store.update, given the new key.
+    create({ name, agentId, connectorIds, maxRisk }, options) {
       const secret = AGENT_KEY_PREFIX + randomSecret(32);
       const key = {
         id: randomId('mk'),
@@ -61,23 +62,28 @@ export function createAgentKeyStore(store) {
       };
       store.update((draft) => {
         draft.masterKeys.push(key);
-      });
+        return key;
+      }, options);
       reindex();
       return { secret, key };
     },
-    revoke(id) {
+    // options: { audit } as for store.update, given the revoked key.
+    revoke(id, options) {
       const at = nowIso();
       store.update((draft) => {
         const key = draft.masterKeys.find((k) => k.id === id);
         key.revokedAt = at;
-      });
+        return key;
+      }, options);
       reindex();
       return findById(id);
     },
+    // Last use is shown, not relied on: kept in memory and written in batches.
     touch(id) {
-      store.update((draft) => {
-        const key = draft.masterKeys.find((k) => k.id === id);
-        if (key) key.lastUsedAt = nowIso();
+      const at = nowIso();
+      store.soon((state) => {
+        const key = state.masterKeys.find((k) => k.id === id);
+        if (key) key.lastUsedAt = at;
       });
     },
   };

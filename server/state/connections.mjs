@@ -44,7 +44,8 @@ export function createConnectionStore(store, vault) {
     },
 
     // Links or re-links (rotates) one account; the caller has validated the token already.
-    link({ connectorId, accountId, alias, authType, authModeId, source, token }) {
+    // options: { audit } as for store.update.
+    link({ connectorId, accountId, alias, authType, authModeId, source, token }, options) {
       const existing = find(connectorId, accountId);
       const id = existing?.id ?? randomId('conn');
       const secret = vault.encrypt(id, token);
@@ -53,11 +54,11 @@ export function createConnectionStore(store, vault) {
         const record = existing ? findIn(draft, existing) : { id, connectorId, accountId, linkedAt: at };
         Object.assign(record, { alias, authType, authModeId, source, updatedAt: at, revokedAt: null, secret, health: null });
         if (!existing) draft.connections.push(record);
-      });
+      }, options);
       return summarizeConnection(find(connectorId, accountId));
     },
 
-    revoke(connectorId, accountId) {
+    revoke(connectorId, accountId, options) {
       const record = find(connectorId, accountId);
       if (!record) throw new HttpError(404, `no connection ${connectorId}/${accountId}`);
       if (record.revokedAt) throw new HttpError(409, 'already revoked');
@@ -65,7 +66,7 @@ export function createConnectionStore(store, vault) {
         const target = findIn(draft, record);
         target.revokedAt = nowIso();
         target.secret = null; // the credential is gone, not just hidden
-      });
+      }, options);
       return summarizeConnection(find(connectorId, accountId));
     },
 
@@ -75,20 +76,24 @@ export function createConnectionStore(store, vault) {
       return vault.decrypt(record.id, record.secret);
     },
 
-    recordHealth(record, { healthy, errorCode }) {
+    // options: { audit } as for store.update, given the new health.
+    recordHealth(record, { healthy, errorCode }, options) {
       const at = nowIso();
       store.update((draft) => {
         const target = findIn(draft, record);
         const failures = healthy ? 0 : (target.health?.consecutiveFailures ?? 0) + 1;
         target.health = { status: healthy ? 'healthy' : 'unhealthy', checkedAt: at, consecutiveFailures: failures, lastErrorCode: errorCode ?? null };
-      });
+        return target.health;
+      }, options);
       return find(record.connectorId, record.accountId).health;
     },
 
+    // Last use is shown, not relied on: kept in memory and written in batches.
     touch(record) {
-      store.update((draft) => {
-        const target = findIn(draft, record);
-        if (target) target.lastUsedAt = nowIso();
+      const at = nowIso();
+      store.soon((state) => {
+        const target = findIn(state, record);
+        if (target) target.lastUsedAt = at;
       });
     },
   };

@@ -8,7 +8,7 @@ import { vaultLocked } from './vault.mjs';
 
 export const SNAPSHOT_FORMAT = 'torvane-state-snapshot';
 const SNAPSHOT_VERSION = 1;
-const KEPT = ['format', 'version', 'operator', 'vault'];
+const KEPT = ['format', 'version', 'operator', 'vault', 'auditOutbox'];
 
 export function exportSnapshot(store, vault) {
   if (vault.status !== 'unlocked') throw vaultLocked();
@@ -27,7 +27,8 @@ function checkSnapshot(snapshot) {
   if (!ok) throw new StateFileError('the snapshot is not a Torvane state snapshot of a known version');
 }
 
-export function replaceFromSnapshot(store, vault, snapshot) {
+// options: { audit } as for store.update.
+export function replaceFromSnapshot(store, vault, snapshot, options) {
   if (vault.status !== 'unlocked') throw vaultLocked();
   checkSnapshot(snapshot);
   const { format, version, ...sections } = structuredClone(snapshot);
@@ -35,5 +36,5 @@ export function replaceFromSnapshot(store, vault, snapshot) {
   store.update((draft) => {
     for (const key of Object.keys(draft)) if (!KEPT.includes(key)) delete draft[key];
     Object.assign(draft, sections);
-  });
+  }, options);
 }

@@ -22,8 +22,13 @@ function bootstrapWrap(dataKey, secret) {
   return { salt, box: seal(deriveBootstrapKey(secret, salt), dataKey, BOOTSTRAP_AAD) };
 }
 
-export function createVault(store, { scryptParams } = {}) {
+// onUnlock(dataKey) runs whenever the data key becomes available, onLock() when it goes.
+export function createVault(store, { scryptParams, onUnlock = () => {}, onLock = () => {} } = {}) {
   let dataKey = null;
+  const unlocked = (key) => {
+    dataKey = key;
+    onUnlock(key);
+  };
 
   const header = () => store.state.vault;
 
@@ -42,7 +47,8 @@ export function createVault(store, { scryptParams } = {}) {
       return Boolean(header());
     },
 
-    async setup(passphrase, bootstrapSecret) {
+    // options: { audit } as for store.update.
+    async setup(passphrase, bootstrapSecret, options) {
       checkPassphraseShape(passphrase);
       if (header()) throw new HttpError(409, 'Vault is already set up');
       const key = crypto.randomBytes(32);
@@ -57,8 +63,8 @@ export function createVault(store, { scryptParams } = {}) {
           passphraseWrap: seal(passphraseKey, key, PASSPHRASE_AAD),
           bootstrapWrap: bootstrapSecret ? bootstrapWrap(key, bootstrapSecret) : null,
         };
-      });
-      dataKey = key;
+      }, options);
+      unlocked(key);
     },
 
     // True when the passphrase opens the data key (the vault is then unlocked).
@@ -67,7 +73,7 @@ export function createVault(store, { scryptParams } = {}) {
       if (!current) throw new HttpError(409, 'Vault is not set up yet: set a vault passphrase first');
       const key = open(await deriveScryptKey(passphrase, current.kdf), current.passphraseWrap, PASSPHRASE_AAD);
       if (!key) return false;
-      dataKey = key;
+      unlocked(key);
       return true;
     },
 
@@ -75,7 +81,7 @@ export function createVault(store, { scryptParams } = {}) {
     unlockWithBootstrap(secret) {
       const key = openBootstrapWrap(secret);
       if (!key) return false;
-      dataKey = key;
+      unlocked(key);
       return true;
     },
 
@@ -106,6 +112,7 @@ export function createVault(store, { scryptParams } = {}) {
 
     lock() {
       dataKey = null;
+      onLock();
     },
   };
 }

@@ -28,7 +28,7 @@ async function startBroker(t) {
   return { broker, home, stateDir, session: minted.body.sessionId, post };
 }
 
-const connectEvents = (broker) => broker.services.audit.events.filter((event) => event.action === 'agent.connect');
+const connectEvents = (broker) => JSON.parse(broker.services.audit.pageBytes(1000)).events.reverse().filter((event) => event.action === 'agent.connect');
 
 test('connect writes the entry for the broker, reports the active key and is audited', async (t) => {
   const { broker, home, stateDir, session, post } = await startBroker(t);

@@ -34,13 +34,12 @@ describe('audit chain', () => {
     assert.equal((await h.get('/v1/audit?limit=abc', { session: h.session })).status, 400);
   });
 
-  test('verification finds an edited, removed or reordered event', () => {
+  test('verification finds an edited, removed or reordered event', async () => {
     const dir = tempStateDir();
     fs.mkdirSync(dir, { recursive: true, mode: 0o700 });
     const log = openAuditLog(dir);
-    for (let i = 0; i < 4; i++) log.append({ actor: 'operator', action: 'test', decision: 'allowed' });
-    const events = log.events;
-    log.close();
+    const events = Array.from({ length: 4 }, () => log.append({ actor: 'operator', action: 'test', decision: 'allowed' }));
+    await log.close();
     assert.equal(verifyChain(events).ok, true);
     const edited = structuredClone(events);
     edited[1].decision = 'denied';
@@ -55,19 +54,19 @@ describe('audit chain', () => {
     for (const [list, brokenAt, reason] of cases) assert.deepEqual(verifyChain(list), { ok: false, checked: brokenAt - 1, brokenAt, reason });
   });
 
-  test('a cut-off last record is discarded on open and the chain goes on from the last whole one', () => {
+  test('a cut-off last record is discarded on open and the chain goes on from the last whole one', async () => {
     const dir = tempStateDir();
     fs.mkdirSync(dir, { recursive: true, mode: 0o700 });
     const first = openAuditLog(dir);
     first.append({ actor: 'operator', action: 'one', decision: 'allowed' });
-    first.close();
+    await first.close();
     fs.appendFileSync(auditFile(dir), '{"id":"evt_half","sequence":2,"times');
     const logs = [];
     const reopened = openAuditLog(dir, { log: (line) => logs.push(line) });
-    assert.equal(reopened.events.length, 1);
+    assert.equal(reopened.head.sequence, 1);
     assert.match(logs[0], /discarded an incomplete trailing record/);
     reopened.append({ actor: 'operator', action: 'two', decision: 'allowed' });
-    reopened.close();
+    await reopened.close();
     assert.equal(verifyChain(readLines(dir).map((l) => JSON.parse(l))).ok, true);
   });
 });
@@ -79,7 +78,7 @@ describe('local proof', () => {
     const res = await h.get('/v1/proof/latest', { session: h.session });
     assert.equal(res.body.available, true);
     assert.equal(res.body.proof.ok, true, JSON.stringify(res.body.proof.results));
-    assert.deepEqual(res.body.proof.results.map((r) => r.name), ['audit_chain', 'state_modes_owner_only', 'loopback_bind', 'credentials_sealed']);
+    assert.deepEqual(res.body.proof.results.map((r) => r.name), ['audit_chain', 'state_modes_owner_only', 'loopback_bind', 'credentials_sealed', 'audit_anchor']);
     assert.equal(fs.statSync(res.body.artifact).mode & 0o777, 0o600);
     assert.deepEqual(JSON.parse(fs.readFileSync(res.body.artifact, 'utf8')).results, res.body.proof.results);
   });
@@ -114,7 +113,7 @@ describe('local proof', () => {
   });
 });
 
-test('kill -9 in the middle of writes never leaves a broken vault file or audit chain', async () => {
+test('kill -9 in the middle of writes never leaves a broken vault file or audit chain, nor a change without its record', async () => {
   const dir = tempStateDir();
   const writer = fileURLToPath(new URL('../testkit/stateWriter.mjs', import.meta.url));
   for (let round = 0; round < 6; round++) {
@@ -127,8 +126,14 @@ test('kill -9 in the middle of writes never leaves a broken vault file or audit 
     const store = openStore(dir); // throws on a torn or invalid file
     assert.ok(store.state.masterKeys.length > 0);
     const log = openAuditLog(dir);
-    assert.equal(log.verify().ok, true, `round ${round}`);
-    log.close();
+    store.attachAudit(log);
+    store.recoverOutbox();
+    assert.equal((await log.verifyFile()).ok, true, `round ${round}`);
+    assert.equal(log.integrity.ok, true, `round ${round}`);
+    const recorded = new Set(JSON.parse(log.pageBytes(10_000)).events.map((e) => e.keyId));
+    const unrecorded = store.state.masterKeys.filter((k) => !recorded.has(k.id));
+    assert.deepEqual(unrecorded.map((k) => k.id), [], `round ${round}: every stored change has its audit record`);
+    await log.close();
   }
   const broker = await startBroker({ stateDir: dir });
   assert.deepEqual(fs.readdirSync(dir).filter((n) => n.endsWith('.tmp')), [], 'a killed writer leaves no temp file behind the broker');

@@ -248,3 +248,28 @@ test('after a restart agents wait for the operator to unlock the vault', async (
   await h.post('/v1/operator/session', { label: 'mac-app' }, { headers: { 'x-tvn-operator-bootstrap': bootstrapSecret(first.stateDir) } });
   assert.equal((await h.post('/v1/execute', read, { bearer: key })).status, 200);
 });
+
+test('agent calls leave the vault file alone: last use is shown at once and written in batches', async (t) => {
+  const fake = await startFakeProvider();
+  t.after(() => fake.close());
+  const h = await startReadyBroker({ env: fake.env() });
+  const s = { session: h.session };
+  await h.post('/v1/credentials/github', { token: 'valid-gh', accountId: 'default' }, s);
+  const { key, record } = (await h.post('/v1/master-keys', { agentId: 'busy', name: 'busy', connectorIds: ['github'] }, s)).body;
+  await h.post('/v1/master-keys', { agentId: 'idle', name: 'idle', connectorIds: ['github'] }, s);
+  const vaultFile = path.join(h.stateDir, 'vault.json');
+  const before = fs.statSync(vaultFile);
+  const calls = await Promise.all(Array.from({ length: 60 }, () => h.post('/v1/execute', { connectorId: 'github', toolId: 'github.user.get' }, { bearer: key })));
+  assert.deepEqual([...new Set(calls.map((res) => res.status))], [200]);
+  const after = fs.statSync(vaultFile);
+  assert.deepEqual([after.ino, after.mtimeMs], [before.ino, before.mtimeMs], 'no call rewrote the vault file');
+  const listed = (await h.get('/v1/master-keys', s)).body.keys;
+  assert.ok(listed.find((k) => k.id === record.id).lastUsedAt, 'last use is shown at once');
+  assert.equal(listed.find((k) => k.name === 'idle').lastUsedAt, undefined);
+  assert.ok((await h.get('/v1/connections', s)).body.connections[0].lastUsedAt);
+  const events = (await h.get('/v1/audit?limit=1000', s)).body.events.filter((e) => e.action === 'tool.execute');
+  assert.equal(events.length, 60, 'every call has its record');
+  await h.close();
+  const stored = JSON.parse(fs.readFileSync(vaultFile, 'utf8'));
+  assert.ok(stored.masterKeys.find((k) => k.id === record.id).lastUsedAt, 'written at shutdown at the latest');
+});
