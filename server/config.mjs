@@ -64,6 +64,7 @@ export function readConfig(env = process.env, overrides = {}) {
     // Below the app's 6-second request time-out, so a slow provider fails here, not in the app.
     providerTimeoutMs: Math.round(positiveNumber(env.SWITCHYARD_PROVIDER_TIMEOUT_SECONDS, 5, { min: 0.05, max: 120 }) * 1000),
     approvalTtlMs: overrides.approvalTtlMs ?? 10 * 60 * 1000,
+    auditCoalesceMs: overrides.auditCoalesceMs ?? 60 * 1000,
     bodyLimitBytes: 1024 * 1024,
     trustedAppPaths: String(env.SWITCHYARD_TRUSTED_APP_PATHS ?? '').split(',').map((p) => p.trim()).filter(Boolean),
     buildId: env.SWITCHYARD_BUILD_ID ?? build.buildId,

@@ -4,6 +4,7 @@ import { ensurePrivateDir, removeStaleTempFiles } from './state/files.mjs';
 import { openStore } from './state/store.mjs';
 import { openAuditLog } from './state/audit.mjs';
 import { deriveAnchorKey } from './state/auditAnchor.mjs';
+import { createAuditCoalescer } from './state/auditCoalescer.mjs';
 import { createSessionStore } from './state/sessions.mjs';
 import { createAgentKeyStore } from './state/agentKeys.mjs';
 import { createVault } from './state/vault.mjs';
@@ -48,6 +49,7 @@ export function createServices(config, { log, bindAddress }) {
   store.attachAudit(audit);
   const recovered = store.recoverOutbox();
   if (recovered) log(`audit: recorded ${recovered} event(s) of actions saved just before the broker stopped`);
+  const unauthenticatedAudit = createAuditCoalescer(audit, { windowMs: config.auditCoalesceMs });
   const sessions = createSessionStore({ ttlSeconds: config.sessionTtlSeconds });
   const vault = createVault(store, {
     scryptParams: config.scryptParams,
@@ -75,6 +77,8 @@ export function createServices(config, { log, bindAddress }) {
   return {
     store,
     audit,
+    // For records of requests without a credential: floods of one kind are summarised.
+    unauthenticatedAudit,
     sessions,
     vault,
     operator,
@@ -96,6 +100,7 @@ export function createServices(config, { log, bindAddress }) {
     async close() {
       clearInterval(expiryTimer);
       store.flush();
+      unauthenticatedAudit.flush();
       await audit.close();
       sessions.clear();
       vault.lock();

@@ -23,7 +23,7 @@ function repairTrust(ctx) {
   const validTargets = Array.isArray(targets) && targets.length > 0 && targets.every((t) => typeof t === 'string' && t.length <= 128);
   if (!validTargets && repairAll !== true) throw badRequest('send either targets (a list of item ids) or repairAll: true');
   const ids = validTargets ? [...new Set(targets)] : [];
-  ctx.audit.append({ actor: 'operator', action: 'keychain.repair', decision: 'skipped', reason: 'no keychain on linux' });
+  ctx.services.unauthenticatedAudit.record({ actor: 'operator', action: 'keychain.repair', decision: 'skipped', reason: 'no keychain on linux' });
   return {
     ...trustStatus(ctx),
     repairResults: ids.map((id) => ({ id, label: id, service: '', account: id, status: 'missing', reason: NO_KEYCHAIN })),

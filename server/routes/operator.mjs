@@ -33,7 +33,7 @@ async function mintSession(ctx) {
     return session;
   } catch (error) {
     if (error instanceof HttpError && error.status === 401) {
-      ctx.audit.append({ actor: 'operator', action: 'operator.session.create', decision: 'denied', reason: method });
+      ctx.services.unauthenticatedAudit.record({ actor: 'operator', action: 'operator.session.create', decision: 'denied', reason: method });
     }
     throw error;
   }

@@ -170,3 +170,28 @@ test('no secret reaches the broker log, the audit file or an error answer', asyn
   }
   assert.equal(answers.length, 5);
 });
+
+test('requests without a credential cannot grow the audit chain without bound: a flood is one record and one summary', async () => {
+  const h = await startReadyBroker();
+  const count = async () => (await h.get('/v1/audit?limit=10000', { session: h.session })).body.events.length;
+  const before = await count();
+  const flood = async (send) => {
+    for (let batch = 0; batch < 3; batch++) await Promise.all(Array.from({ length: 50 }, send));
+  };
+  await flood(() => h.post('/v1/local/keychain/repair-trust', { repairAll: true }));
+  await flood(() => h.post('/v1/operator/session', { label: 'x' }, { headers: { 'x-tvn-operator-bootstrap': 'guessed' } }));
+  assert.equal(await count(), before + 2, 'the first of each kind only');
+  await h.close(); // a window still open is summarised at shutdown
+  const events = readLines(h.stateDir).map((line) => JSON.parse(line));
+  assert.equal(events.length, before + 4, 'plus one summary of each kind');
+  const summaries = events.filter((e) => /149 more like this within 60 s/.test(e.reason ?? '')).map((e) => `${e.action}:${e.decision}`).sort();
+  assert.deepEqual(summaries, ['keychain.repair:skipped', 'operator.session.create:denied']);
+
+  const quick = await startBroker({ stateDir: h.stateDir, auditCoalesceMs: 200 });
+  for (let i = 0; i < 3; i++) await quick.post('/v1/local/keychain/repair-trust', { repairAll: true });
+  await new Promise((resolve) => setTimeout(resolve, 400));
+  await quick.post('/v1/local/keychain/repair-trust', { repairAll: true });
+  await quick.close();
+  const later = readLines(h.stateDir).slice(before + 4).map((line) => JSON.parse(line).reason);
+  assert.deepEqual(later, ['no keychain on linux', 'no keychain on linux; 2 more like this within 0.2 s', 'no keychain on linux'], 'a window that ends is summarised then');
+});

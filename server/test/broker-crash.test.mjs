@@ -96,7 +96,11 @@ test('kill -9 under load: every acknowledged action and call keeps its audit rec
       }
     };
     const load = ['link', 'key', 'call', 'call', 'call', 'call'].map((kind, n) => worker(kind, n));
-    await new Promise((resolve) => setTimeout(resolve, 120 + round * 23));
+    // Kill once this round has had answers of every kind (however slow the disk is), a little later.
+    const counts = () => Object.values(acknowledged).map((list) => list.length);
+    const start = counts();
+    while (counts().some((n, i) => n === start[i])) await new Promise((resolve) => setTimeout(resolve, 10));
+    await new Promise((resolve) => setTimeout(resolve, (round * 37) % 120));
     child.kill('SIGKILL');
     await new Promise((resolve) => child.once('exit', resolve));
     stop = true;
