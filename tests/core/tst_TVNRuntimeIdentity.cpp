@@ -176,6 +176,19 @@ private slots:
         QCOMPARE(AppMetadata::current().prefixDirectory(), QDir(QStringLiteral(TVN_BINARY_DIR)).absolutePath());
         QCOMPARE(AppMetadata::runtimeIdentity().brokerPort(), 47382);
     }
+
+    void packagedInfoSelectsProductionLane()
+    {
+        // The Info.json a package ships, generated beside the build from the same template.
+        const AppMetadata metadata = AppMetadata::forPrefix(QStringLiteral(TVN_BINARY_DIR "/production-prefix"));
+        const TVNRuntimeIdentity identity = TVNRuntimeIdentity::resolve(metadata.infoDictionary(), home, support);
+        QCOMPARE(identity.lane(), TVNRuntimeLane::production);
+        QCOMPARE(identity.brokerPort(), 47381);
+        QCOMPARE(identity.serviceLabel(), QStringLiteral("com.torvane.local"));
+        QCOMPARE(metadata.buildChannel(), QStringLiteral("production"));
+        QVERIFY2(metadata.buildId().startsWith(metadata.shortVersion() + QLatin1Char('+') + metadata.bundleVersion()),
+                 qPrintable(metadata.buildId()));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTVNRuntimeIdentity)
