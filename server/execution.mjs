@@ -120,8 +120,17 @@ export function createExecutor({ catalog, connections, agentKeys, killSwitch, au
       };
     },
 
-    async approve(approvalId) {
+    // seenDigest: the requestDigest of the request the operator reviewed, when the client sends it.
+    // What runs is only ever what was shown: a request the list shows cut needs the digest of
+    // its whole view.
+    async approve(approvalId, seenDigest) {
       const approval = approvals.requirePending(approvalId);
+      if (seenDigest !== undefined && seenDigest !== approval.requestDigest) {
+        throw new HttpError(409, 'this is not the request that was reviewed (its digest differs): review it again before approving');
+      }
+      if (seenDigest === undefined && approval.display.displayTruncated) {
+        throw new HttpError(409, 'this request is too large to show in full in the list: open the whole request in the dashboard and approve it there');
+      }
       const request = approval;
       const operator = { actor: 'operator', agentId: approval.agentId, keyId: approval.keyId ?? undefined };
       if (killSwitch.enabled) throw new HttpError(409, 'Kill switch is on: disable it before approving requests');

@@ -78,7 +78,9 @@ export function createApi(currentSession) {
     audit: () => get('/v1/audit', { operator: true }),
     latestProof: () => get('/v1/proof/latest', { operator: true }),
     killSwitch: () => get('/v1/killswitch', { operator: true }),
-    approve: (id) => post(`/v1/approvals/${segment(id)}/approve`, {}, { operator: true }),
+    approval: (id) => get(`/v1/approvals/${segment(id)}`, { operator: true }),
+    // requestDigest: the digest of the request as it was shown; the broker runs nothing else.
+    approve: (id, requestDigest) => post(`/v1/approvals/${segment(id)}/approve`, { requestDigest }, { operator: true }),
     deny: (id, reason) => post(`/v1/approvals/${segment(id)}/deny`, { reason }, { operator: true }),
     revokeKey: (id) => post(`/v1/master-keys/${segment(id)}/revoke`, {}, { operator: true }),
     setKillSwitch: (enabled) => post('/v1/killswitch', { enabled }, { operator: true }),

@@ -25,6 +25,7 @@ const state = {
   connections: [],
   keys: [],
   approvals: [],
+  fullRequests: new Map(), // approval id -> the whole request, once the operator opened it
   audit: [],
   proof: null,
   errors: {},
@@ -124,6 +125,7 @@ function announceReady(surface) {
 
 function clearOperatorData() {
   Object.assign(state, { connectors: [], connections: [], keys: [], approvals: [], audit: [], proof: null, errors: {}, killSwitch: null });
+  state.fullRequests.clear();
   state.busy.clear();
 }
 
@@ -218,9 +220,23 @@ async function runAction(busyKey, progress, work, done) {
 }
 
 const actions = {
-  approve(approval) {
+  // A request the list shows cut is approved only from its whole view, with that view's digest.
+  async approve(approval) {
     const tool = asText(approval.toolId);
-    return runAction(`approval:${approval.id}`, `Approving ${tool}…`, () => api.approve(approval.id), `Approved ${tool}`);
+    const full = state.fullRequests.get(approval.id);
+    if (approval.displayTruncated && !full) {
+      await actions.showWholeRequest(approval);
+      say(`Read the whole request for ${tool} below, then approve it`);
+      return render();
+    }
+    const digest = (full ?? approval).requestDigest;
+    return runAction(`approval:${approval.id}`, `Approving ${tool}…`, () => api.approve(approval.id, digest), `Approved ${tool}`);
+  },
+
+  showWholeRequest(approval) {
+    return runAction(`approval:${approval.id}`, 'Loading the whole request…', async () => {
+      state.fullRequests.set(approval.id, await api.approval(approval.id));
+    }, 'Showing the whole request');
   },
 
   async deny(approval) {

@@ -210,15 +210,20 @@ function approvalItem(approval, model, actions) {
   const busy = model.busy.has(`approval:${id}`);
   const tool = asText(approval.toolId);
   const agent = asText(approval.agentId);
-  const input = approval.displayInput && typeof approval.displayInput === 'object' ? prettyJSON(approval.displayInput) : '';
+  const full = model.fullRequests.get(id);
+  const shown = full ? full.input : approval.displayInput;
+  const input = shown && typeof shown === 'object' ? prettyJSON(shown) : '';
+  const cut = approval.displayTruncated && !full;
   return el('li', { class: 'approval', 'data-approval-id': id },
     el('div', { class: 'approval-main' },
       el('p', { class: 'approval-title' }, el('strong', { text: tool }), ' ', riskBadge(approval.risk)),
       el('p', { class: 'approval-meta', text: `Requested by ${agent} through ${asText(approval.connectorId)}` }),
       el('p', { class: 'approval-meta' }, 'Expires ', timeCell(approval.expiresAt)),
-      input ? el('details', { class: 'approval-input' },
-        el('summary', { text: 'What the agent wants to send' }),
-        el('pre', { text: input })) : null),
+      input ? el('details', { class: 'approval-input', open: Boolean(full) },
+        el('summary', { text: full ? 'The whole request the agent wants to send' : 'What the agent wants to send' }),
+        el('pre', { text: input })) : null,
+      cut ? el('p', { class: 'approval-meta' }, 'This view is cut short. ',
+        el('button', { class: 'link-button', type: 'button', disabled: busy, onclick: () => actions.showWholeRequest(approval), text: 'Show the whole request' })) : null),
     el('div', { class: 'approval-actions' },
       el('button', { class: 'button', type: 'button', disabled: busy, 'data-focus': `approve:${id}`, 'aria-label': `Approve ${tool} for ${agent}`, onclick: () => actions.approve(approval), text: 'Approve' }),
       el('button', { class: 'button button-danger-outline', type: 'button', disabled: busy, 'data-focus': `deny:${id}`, 'aria-label': `Deny ${tool} for ${agent}`, onclick: () => actions.deny(approval), text: 'Deny' })));

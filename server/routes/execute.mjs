@@ -1,11 +1,11 @@
 // Tool calls from agents (bearer agent key) and the app's smoke test (operator session + agentId),
 // the agent's view of its tools, and pending approvals.
-import { badRequest } from '../http/errors.mjs';
+import { HttpError, badRequest } from '../http/errors.mjs';
 import { checkAgentId, checkIdentifier } from '../lib/ids.mjs';
 import { inputSchema } from '../lib/schema.mjs';
 import { riskAtMost } from '../lib/risk.mjs';
 import { needsApproval } from '../execution.mjs';
-import { summarizeApproval } from '../state/approvals.mjs';
+import { fullApproval, summarizeApproval } from '../state/approvals.mjs';
 
 const MAX_REASON = 500;
 
@@ -60,7 +60,15 @@ function agentTools(ctx) {
 }
 
 async function approve(ctx) {
-  return ctx.services.executor.approve(ctx.params.approval);
+  const { requestDigest } = ctx.body;
+  if (requestDigest !== undefined && (typeof requestDigest !== 'string' || requestDigest.length > 128)) throw badRequest('requestDigest must be the digest of the reviewed request');
+  return ctx.services.executor.approve(ctx.params.approval, requestDigest);
+}
+
+function showApproval(ctx) {
+  const approval = ctx.services.approvals.get(ctx.params.approval);
+  if (!approval) throw new HttpError(404, `no approval ${ctx.params.approval}`);
+  return fullApproval(approval);
 }
 
 function deny(ctx) {
@@ -75,6 +83,7 @@ export const routes = [
   { method: 'GET', path: '/v1/execute/{approval}', auth: 'agent', handler: collect },
   { method: 'GET', path: '/v1/agent/tools', auth: 'agent', handler: agentTools },
   { method: 'GET', path: '/v1/approvals', auth: 'operator', handler: (ctx) => ({ approvals: ctx.services.approvals.pending().map(summarizeApproval) }) },
+  { method: 'GET', path: '/v1/approvals/{approval}', auth: 'operator', handler: showApproval },
   { method: 'POST', path: '/v1/approvals/{approval}/approve', auth: 'operator', handler: approve },
   { method: 'POST', path: '/v1/approvals/{approval}/deny', auth: 'operator', handler: deny },
 ];

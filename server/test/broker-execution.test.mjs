@@ -3,7 +3,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { bootstrapSecret, startBroker, startReadyBroker } from '../testkit/brokerHarness.mjs';
-import { MAX_PENDING } from '../state/approvals.mjs';
+import { MAX_PENDING, MAX_PENDING_INPUT_BYTES_PER_KEY, MAX_PENDING_PER_KEY } from '../state/approvals.mjs';
 import { startFakeProvider } from '../testkit/fakeProvider.mjs';
 
 describe('agent keys, execution and approvals', () => {
@@ -121,6 +121,35 @@ describe('agent keys, execution and approvals', () => {
     assert.equal((await h.get(`/v1/execute/${id}`, { bearer: other.key })).status, 404, 'only the asking key sees the result');
   });
 
+  test('what the operator approves is what was shown: the whole request on demand, bound by its digest', async () => {
+    const { key } = await createKey({ agentId: 'verbose', connectorIds: ['github'] });
+    const hidden = `${'x'.repeat(2000)}HIDDEN-TAIL`;
+    const cases = [
+      ['a long string', { owner: 'o', repo: 'r', title: hidden }],
+      ['a long list', { owner: 'o', repo: 'r', title: 't', labels: Array.from({ length: 150 }, (_, i) => `l${i}`) }],
+      ['deep nesting', { owner: 'o', repo: 'r', title: 't', labels: [[[[[[[['deep']]]]]]]] }],
+    ];
+    for (const [what, input] of cases) {
+      const { approvalId } = (await execute(key, { connectorId: 'github', toolId: 'github.issue.create', input })).body;
+      const listed = (await h.get('/v1/approvals', s)).body.approvals.find((a) => a.id === approvalId);
+      assert.equal(listed.displayTruncated, true, what);
+      const refused = await h.post(`/v1/approvals/${approvalId}/approve`, {}, s);
+      assert.deepEqual([refused.status, /too large to show in full/.test(refused.body.error)], [409, true], `${what}: not from the cut view`);
+      const whole = (await h.get(`/v1/approvals/${approvalId}`, s)).body;
+      assert.deepEqual(whole.input, input, `${what}: the whole input on demand`);
+      assert.equal(whole.requestDigest, listed.requestDigest);
+      const wrong = await h.post(`/v1/approvals/${approvalId}/approve`, { requestDigest: '0'.repeat(64) }, s);
+      assert.deepEqual([wrong.status, /digest differs/.test(wrong.body.error)], [409, true], `${what}: another request's digest`);
+      assert.equal((await h.post(`/v1/approvals/${approvalId}/approve`, { requestDigest: 7 }, s)).status, 400);
+      assert.equal((await h.post(`/v1/approvals/${approvalId}/approve`, { requestDigest: whole.requestDigest }, s)).status, 200, what);
+      assert.equal('input' in (await h.get(`/v1/approvals/${approvalId}`, s)).body, false, `${what}: the input is not kept once decided`);
+    }
+    const short = (await execute(key, { connectorId: 'github', toolId: 'github.issue.create', input: { owner: 'o', repo: 'r', title: 'short' } })).body.approvalId;
+    assert.equal((await h.get('/v1/approvals', s)).body.approvals.find((a) => a.id === short).displayTruncated, false);
+    assert.equal((await h.post(`/v1/approvals/${short}/approve`, {}, s)).status, 200, 'a request shown whole needs no digest');
+    assert.equal((await h.get('/v1/approvals/apr_missing', s)).status, 404);
+  });
+
   test('denying records the reason for the agent; unknown approvals are 404', async () => {
     const { key } = await createKey({ agentId: 'denied', connectorIds: ['slack'] });
     const { approvalId } = (await execute(key, { connectorId: 'slack', toolId: 'slack.message.post', input: { channel: 'C1', text: 'hi' } })).body;
@@ -216,19 +245,33 @@ test('approvals expire after their window', async (t) => {
   assert.ok((await h.get('/v1/audit', s)).body.events.some((e) => e.action === 'approval.expire'));
 });
 
-test('a flood of write requests is capped while they wait', async (t) => {
+test('one agent key cannot fill the approval queue for the others', async (t) => {
   const fake = await startFakeProvider();
   t.after(() => fake.close());
   const h = await startReadyBroker({ env: fake.env() });
   t.after(() => h.close());
   const s = { session: h.session };
   await h.post('/v1/credentials/slack', { token: 'valid-slack', accountId: 'default' }, s);
-  const { key } = (await h.post('/v1/master-keys', { agentId: 'noisy', name: 'noisy', connectorIds: ['slack'] }, s)).body;
-  const body = { connectorId: 'slack', toolId: 'slack.message.post', input: { channel: 'C1', text: 'hi' } };
-  for (let i = 0; i < MAX_PENDING; i++) assert.equal((await h.post('/v1/execute', body, { bearer: key })).status, 202);
-  const refused = await h.post('/v1/execute', body, { bearer: key });
-  assert.equal(refused.status, 429);
+  const newKey = async (name) => (await h.post('/v1/master-keys', { agentId: name, name, connectorIds: ['slack'] }, s)).body.key;
+  const write = (key, text = 'hi') => h.post('/v1/execute', { connectorId: 'slack', toolId: 'slack.message.post', input: { channel: 'C1', text } }, { bearer: key });
+
+  const noisy = await newKey('noisy');
+  const flood = await Promise.all(Array.from({ length: MAX_PENDING_PER_KEY + 10 }, () => write(noisy)));
+  assert.equal(flood.filter((res) => res.status === 202).length, MAX_PENDING_PER_KEY);
+  assert.ok(flood.filter((res) => res.status === 429).every((res) => /this agent key already has/.test(res.body.error)));
+  assert.equal((await write(await newKey('quiet'))).status, 202, 'another agent still gets through');
+
+  const bulky = await newKey('bulky');
+  const big = 'y'.repeat(400 * 1024);
+  const bulkyAnswers = [];
+  for (let i = 0; i < 3; i++) bulkyAnswers.push((await write(bulky, big)).status);
+  assert.deepEqual(bulkyAnswers, [202, 202, 429], `at most ${MAX_PENDING_INPUT_BYTES_PER_KEY} bytes of waiting input per key`);
+
+  // The shared cap still holds across many keys.
+  const keys = await Promise.all(Array.from({ length: Math.ceil(MAX_PENDING / MAX_PENDING_PER_KEY) }, (_, i) => newKey(`many-${i}`)));
+  for (const key of keys) await Promise.all(Array.from({ length: MAX_PENDING_PER_KEY }, () => write(key)));
   assert.equal((await h.get('/v1/approvals', s)).body.approvals.length, MAX_PENDING);
+  assert.equal((await write(await newKey('late'))).status, 429);
 });
 
 test('after a restart agents wait for the operator to unlock the vault', async (t) => {

@@ -396,6 +396,27 @@ describe('with data seeded through the API', () => {
     }
   });
 
+  test('a request the list shows cut is approved only from its whole view, with that view\'s digest', async () => {
+    const longTitle = `Long ${'x'.repeat(2500)} END-OF-TITLE`;
+    const id = await requestWrite(longTitle);
+    const view = await openDashboard(env, { session: env.session, firstRunCompleted: true });
+    try {
+      const row = view.page.locator(`[data-approval-id="${id}"]`);
+      assert.match(await row.innerText(), /This view is cut short/);
+      await row.getByRole('button', { name: 'Approve' }).click();
+      await row.getByText('The whole request the agent wants to send').waitFor();
+      assert.ok((await row.locator('pre').textContent()).includes('END-OF-TITLE'), 'the whole input is shown');
+      assert.equal(view.requests.filter((r) => r.path.endsWith('/approve')).length, 0, 'nothing approved from the cut view');
+      await row.getByRole('button', { name: 'Approve' }).click();
+      await row.waitFor({ state: 'detached' });
+      const [approveCall] = view.requests.filter((r) => r.path === `/v1/approvals/${id}/approve`);
+      assert.match(JSON.parse(approveCall.body).requestDigest, /^[0-9a-f]{64}$/);
+      assert.ok(provider.requests.some((r) => r.body?.title === longTitle));
+    } finally {
+      await view.close();
+    }
+  });
+
   test('the kill switch and key revocation ask first, then act', async () => {
     const view = await openDashboard(env, { session: env.session, firstRunCompleted: true });
     try {
