@@ -1,0 +1,6 @@
+#include "KillSwitchStatus.h"
+
+KillSwitchStatus KillSwitchStatus::decode(JsonReader &reader)
+{
+    return decodeRecordFields<KillSwitchStatus>(reader);
+}
