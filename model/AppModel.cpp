@@ -29,6 +29,7 @@ AppModel::AppModel(Dependencies dependencies, QObject *parent)
     , m_context(std::make_unique<ModelContext>(dependencies.identity, dependencies.metadata, dependencies.userDefaults))
     , m_snapshot(std::make_unique<BrokerSnapshot>(*m_context))
     , m_presencePrompt(std::make_unique<PresencePrompt>())
+    , m_clipboard(dependencies.supervision.clipboard)
     , m_supervision(std::make_unique<ServiceSupervision>(*m_context, *m_snapshot, std::move(dependencies.supervision)))
 {
     OperatorSession::Dependencies session{dependencies.ownerAuthentication(m_presencePrompt.get()),
@@ -37,13 +38,23 @@ AppModel::AppModel(Dependencies dependencies, QObject *parent)
     m_operatorSession = std::make_unique<OperatorSession>(*m_context, *m_snapshot, *m_supervision, std::move(session));
     m_vaultUnlock = std::make_unique<VaultUnlock>(*m_context, *m_snapshot, *m_supervision, *m_operatorSession);
     m_refreshCycle = std::make_unique<RefreshCycle>(*m_context, *m_snapshot, *m_supervision, *m_operatorSession);
+    m_connections = std::make_unique<Connections>(*m_context, *m_snapshot);
+    const LocalAgentProfileStore profileStore(dependencies.identity.stateDirectoryPath(), dependencies.hardwareKeys);
+    m_agentKeys = std::make_unique<AgentKeys>(*m_context, *m_snapshot, *m_supervision, profileStore, m_clipboard);
+    m_killSwitch = std::make_unique<KillSwitch>(*m_context, *m_snapshot);
+    m_proxyProfiles = std::make_unique<ProxyProfiles>(*m_context, *m_snapshot, m_clipboard);
+    m_approvals = std::make_unique<Approvals>(*m_context, *m_snapshot);
+    m_backups = std::make_unique<Backups>(*m_context);
 
     m_context->setRefreshAfterChange([cycle = m_refreshCycle.get()] { return cycle->refreshWhenIdle(); });
     connect(m_refreshCycle.get(), &RefreshCycle::cycleClosed, m_vaultUnlock.get(), &VaultUnlock::closeRefreshCycle);
+    connect(m_refreshCycle.get(), &RefreshCycle::cycleClosed, m_killSwitch.get(), &KillSwitch::loadKillSwitchState);
     for (QObject *concern : std::initializer_list<QObject *>{m_context.get(), &m_context->status(), &m_context->actions(),
                                                              m_snapshot.get(), m_presencePrompt.get(), m_supervision.get(),
                                                              m_operatorSession.get(), m_vaultUnlock.get(),
-                                                             m_refreshCycle.get()})
+                                                             m_refreshCycle.get(), m_connections.get(),
+                                                             m_agentKeys.get(), m_killSwitch.get(), m_proxyProfiles.get(),
+                                                             m_approvals.get(), m_backups.get()})
         forwardChanges(concern);
 }
 

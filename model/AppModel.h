@@ -1,9 +1,15 @@
 #pragma once
 
+#include "AgentKeys.h"
+#include "Approvals.h"
+#include "Backups.h"
 #include "BrokerSnapshot.h"
+#include "Connections.h"
+#include "KillSwitch.h"
 #include "ModelContext.h"
 #include "OperatorSession.h"
 #include "PresencePrompt.h"
+#include "ProxyProfiles.h"
 #include "RefreshCycle.h"
 #include "ServiceSupervision.h"
 #include "SetupStepSummary.h"
@@ -29,6 +35,12 @@ class AppModel : public QObject
     Q_PROPERTY(VaultUnlock *vaultUnlock READ vaultUnlock CONSTANT)
     Q_PROPERTY(RefreshCycle *refreshCycle READ refreshCycle CONSTANT)
     Q_PROPERTY(PresencePrompt *presencePrompt READ presencePrompt CONSTANT)
+    Q_PROPERTY(Connections *connections READ connections CONSTANT)
+    Q_PROPERTY(AgentKeys *agentKeys READ agentKeys CONSTANT)
+    Q_PROPERTY(KillSwitch *killSwitch READ killSwitch CONSTANT)
+    Q_PROPERTY(ProxyProfiles *proxyProfiles READ proxyProfiles CONSTANT)
+    Q_PROPERTY(Approvals *approvals READ approvals CONSTANT)
+    Q_PROPERTY(Backups *backups READ backups CONSTANT)
 
 public:
     // Everything the model talks to, so tests can put their own in place.
@@ -56,6 +68,12 @@ public:
     VaultUnlock *vaultUnlock() const { return m_vaultUnlock.get(); }
     RefreshCycle *refreshCycle() const { return m_refreshCycle.get(); }
     PresencePrompt *presencePrompt() const { return m_presencePrompt.get(); }
+    Connections *connections() const { return m_connections.get(); }
+    AgentKeys *agentKeys() const { return m_agentKeys.get(); }
+    KillSwitch *killSwitch() const { return m_killSwitch.get(); }
+    ProxyProfiles *proxyProfiles() const { return m_proxyProfiles.get(); }
+    Approvals *approvals() const { return m_approvals.get(); }
+    Backups *backups() const { return m_backups.get(); }
 
     const TVNRuntimeIdentity &identity() const { return m_context->identity(); }
     QUrl brokerURL() const { return m_context->brokerURL(); }
@@ -107,6 +125,40 @@ public:
         return m_vaultUnlock->resetLocalVaultForForgottenPassword();
     }
 
+    // Connections and provider accounts.
+    void beginConnect(const ConnectorSummary &connector) { m_connections->beginConnect(connector); }
+    void closeConnectSheet() { m_connections->closeConnectSheet(); }
+    QCoro::Task<bool> linkAPIKey(QString accountId, QString alias, QString token, QString authModeId)
+    {
+        return m_connections->linkAPIKey(std::move(accountId), std::move(alias), std::move(token), std::move(authModeId));
+    }
+    QCoro::Task<> linkSheetAPIKey() { return m_connections->linkSheetAPIKey(); }
+    QCoro::Task<> checkSelectedHealth(QString accountId) { return m_connections->checkSelectedHealth(std::move(accountId)); }
+    QCoro::Task<> revoke(ConnectionSummary connection) { return m_connections->revoke(std::move(connection)); }
+    void rotateKey(const ConnectionSummary &connection) { m_connections->rotateKey(connection); }
+
+    // Agent keys and the kill switch.
+    void useSuggestedConnectorsForMasterKey() { m_agentKeys->useSuggestedConnectorsForMasterKey(); }
+    void applyAgentPreset(const QString &id, const QString &label) { m_agentKeys->applyAgentPreset(id, label); }
+    QCoro::Task<> createMasterKey() { return m_agentKeys->createMasterKey(); }
+    QCoro::Task<> storeCreatedMasterKeyProfile() { return m_agentKeys->storeCreatedMasterKeyProfile(); }
+    QCoro::Task<> verifyCreatedMasterKeyProfile() { return m_agentKeys->verifyCreatedMasterKeyProfile(); }
+    QCoro::Task<> revoke(MasterKeySummary key) { return m_agentKeys->revoke(std::move(key)); }
+    void useAgentKeyAsReplacementTemplate(const MasterKeySummary &key) { m_agentKeys->useAgentKeyAsReplacementTemplate(key); }
+    QCoro::Task<> emergencyRevokeAllAgentKeys() { return m_killSwitch->emergencyRevokeAllAgentKeys(); }
+    QCoro::Task<> setKillSwitch(bool enabled) { return m_killSwitch->setKillSwitch(enabled); }
+
+    // Proxy profiles, approvals and backups.
+    void applyProxyDefaults() { m_proxyProfiles->applyProxyDefaults(); }
+    QCoro::Task<> createProxyProfile() { return m_proxyProfiles->createProxyProfile(); }
+    QCoro::Task<> revoke(ProxyProfileSummary profile) { return m_proxyProfiles->revoke(std::move(profile)); }
+    void copyProxyRunCommand(const ProxyProfileSummary &profile) { m_proxyProfiles->copyProxyRunCommand(profile); }
+    QCoro::Task<> approve(ApprovalSummary approval) { return m_approvals->approve(std::move(approval)); }
+    QCoro::Task<> deny(ApprovalSummary approval) { return m_approvals->deny(std::move(approval)); }
+    QCoro::Task<> requestProtectedWrite() { return m_approvals->requestProtectedWrite(); }
+    QCoro::Task<> exportBackup() { return m_backups->exportBackup(); }
+    QCoro::Task<> restoreBackup() { return m_backups->restoreBackup(); }
+
 Q_SIGNALS:
     // Any published field of any concern changed; views that show a summary re-read on it.
     void changed();
@@ -117,8 +169,16 @@ private:
     std::unique_ptr<ModelContext> m_context;
     std::unique_ptr<BrokerSnapshot> m_snapshot;
     std::unique_ptr<PresencePrompt> m_presencePrompt;
+    // Shared by the concerns that copy text for the user; taken before supervision takes its own.
+    std::shared_ptr<TextClipboard> m_clipboard;
     std::unique_ptr<ServiceSupervision> m_supervision;
     std::unique_ptr<OperatorSession> m_operatorSession;
     std::unique_ptr<VaultUnlock> m_vaultUnlock;
     std::unique_ptr<RefreshCycle> m_refreshCycle;
+    std::unique_ptr<Connections> m_connections;
+    std::unique_ptr<AgentKeys> m_agentKeys;
+    std::unique_ptr<KillSwitch> m_killSwitch;
+    std::unique_ptr<ProxyProfiles> m_proxyProfiles;
+    std::unique_ptr<Approvals> m_approvals;
+    std::unique_ptr<Backups> m_backups;
 };
