@@ -24,6 +24,16 @@ void applyDevelopmentLane(QProcessEnvironment &environment)
     setAll(environment, {"SWITCHYARD_BUILD_ID", "SWITCHYARD_BUILD_CHANNEL"}, QStringLiteral("development"));
 }
 
+// A production service talks to the real providers only: a stored credential must never follow
+// a variable left in the app's environment to a stand-in.
+void removeProviderRedirects(QProcessEnvironment &environment)
+{
+    for (const QString &name : environment.keys()) {
+        if (name.startsWith(QLatin1StringView("TVN_PROVIDER_BASE_URL_")))
+            environment.remove(name);
+    }
+}
+
 void applyIdentity(QProcessEnvironment &environment, const TVNRuntimeIdentity &identity)
 {
     const QString port = QString::number(identity.brokerPort());
@@ -65,7 +75,9 @@ QProcessEnvironment ServiceEnvironment::build(const TVNRuntimeIdentity &identity
 {
     const bool production = identity.lane() == TVNRuntimeLane::production;
     QProcessEnvironment environment = inherited;
-    if (!production)
+    if (production)
+        removeProviderRedirects(environment);
+    else
         applyDevelopmentLane(environment);
     if (production && context.packagedServiceRoot)
         environment.insert(QStringLiteral("TVN_SKIP_SERVICE_BUILD"), QStringLiteral("1"));

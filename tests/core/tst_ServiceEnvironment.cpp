@@ -84,6 +84,13 @@ private slots:
             << QStringList{"SWITCHYARD_BOUND_PROFILE_SIGNER_PATH=/x"};
         QTest::newRow("no signer without the file")
             << true << QStringList() << 0 << QStringList{"!SWITCHYARD_BOUND_PROFILE_SIGNER_PATH"};
+        const QStringList providerRedirects{"TVN_PROVIDER_BASE_URL_GITHUB=http://127.0.0.1:9/github",
+                                            "TVN_PROVIDER_BASE_URL_SIMPLE_ANALYTICS=http://127.0.0.1:9/sa"};
+        QTest::newRow("development passes provider stand-ins")
+            << false << providerRedirects << 0 << providerRedirects;
+        QTest::newRow("production drops provider stand-ins")
+            << true << providerRedirects << int(Packaged)
+            << QStringList{"!TVN_PROVIDER_BASE_URL_GITHUB", "!TVN_PROVIDER_BASE_URL_SIMPLE_ANALYTICS"};
     }
     void laneAndConditions()
     {
