@@ -70,10 +70,13 @@ set(CPACK_PACKAGE_CONTACT "Torvane developers")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${TVN_BUNDLE_VERSION})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-# Libraries the binaries link come from dpkg-shlibdeps; these are loaded at run time instead:
-# Qt's window-system plugins, and the TPM transmission interface for /dev/tpmrm0.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libtss2-tcti-device0, libpam-runtime")
+# Libraries the programs link come from dpkg-shlibdeps at cpack time; these are loaded at run
+# time instead: Qt's window-system plugins, and the TPM transmission interface for /dev/tpmrm0.
+set(TVN_PACKAGE_PROGRAMS $<TARGET_FILE:torvane> $<TARGET_FILE:tvn-pop-signer> ${TVN_BUNDLED_NODE_DIR}/bin/node)
+set(TVN_RUNTIME_DEPENDS "qt6-qpa-plugins, libtss2-tcti-device0, libpam-runtime")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/TorvaneDebianDepends.cmake.in ${CMAKE_BINARY_DIR}/TorvaneDebianDepends.cmake.in @ONLY)
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/TorvaneDebianDepends.cmake INPUT ${CMAKE_BINARY_DIR}/TorvaneDebianDepends.cmake.in)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/TorvaneDebianDepends.cmake)
 # Opening the dashboard and help pages in the browser.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/conffiles)

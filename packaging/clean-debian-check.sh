@@ -14,6 +14,7 @@
 #   --skip-tests   skip `make test` in the first root (with --deb: no first root at all)
 #   --keep         keep the roots and logs (they are removed otherwise, logs included on success)
 #   --work DIR     where the roots go (default: a new folder under /var/tmp)
+#   --base DIR     start from this pristine root (the base folder of an earlier --keep run)
 # TVN_DEBIAN_MIRROR picks the mirror (default http://deb.debian.org/debian).
 # Tests and the app run in their own network namespace: nothing on this machine's ports is touched.
 set -euo pipefail
@@ -24,12 +25,14 @@ deb=""
 run_tests=1
 keep=0
 work=""
+base_from=""
 while [ $# -gt 0 ]; do
   case $1 in
     --deb) deb=$(realpath "$2"); shift 2 ;;
     --skip-tests) run_tests=0; shift ;;
     --keep) keep=1; shift ;;
     --work) work=$2; shift 2 ;;
+    --base) base_from=$(realpath "$2"); shift 2 ;;
     *) echo "unknown argument: $1 (see the header of $0)" >&2; exit 2 ;;
   esac
 done
@@ -83,6 +86,10 @@ trap finish EXIT
 base_root() {
   local base=$work/base
   [ -d "$base/usr" ] && return 0
+  if [ -n "$base_from" ]; then
+    cp -a "$base_from" "$base"
+    return 0
+  fi
   say "debootstrap bookworm (with git and make) from $mirror"
   debootstrap --include=git,make bookworm "$base" "$mirror" > "$work/logs/debootstrap.log" 2>&1 \
     || { tail -20 "$work/logs/debootstrap.log"; exit 1; }

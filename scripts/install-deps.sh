@@ -13,9 +13,8 @@ if [ "$purpose" = test ] || [ "$purpose" = bench ]; then
   packages+=(swtpm swtpm-tools xvfb xauth chromium dbus gnome-keyring passwd)
 fi
 [ "$purpose" = bench ] && packages+=(libbenchmark-dev)
-# dpkg-shlibdeps works out the package's library dependencies; fakeroot gives its files root
-# ownership.
-[ "$purpose" = package ] && packages+=(dpkg-dev fakeroot file)
+# dpkg-shlibdeps (in dpkg-dev) works out the package's library dependencies.
+[ "$purpose" = package ] && packages+=(dpkg-dev)
 # Debian's npm installs the service's packages and fetches the official Node build below.
 command -v npm >/dev/null 2>&1 || packages+=(npm)
 
