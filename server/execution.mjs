@@ -13,7 +13,9 @@ export const needsApproval = (tool) => tool.mode !== 'read' && tool.risk !== 'lo
 
 const requestDigest = (request) => crypto.createHash('sha256').update(canonicalJson(request)).digest('hex');
 
-export function createExecutor({ catalog, connections, agentKeys, killSwitch, audit, approvals, vault, config }) {
+const KILL_SWITCH_ON = 'Kill switch is on: agent access is paused';
+
+export function createExecutor({ catalog, connections, agentKeys, killSwitch, audit, approvals, vault, config, inflight }) {
   // caller: { actor: 'agent' | 'operator', agentId, keyId? }
   function auditDecision(caller, request, action, decision, extra = {}) {
     audit.append({
@@ -36,7 +38,7 @@ export function createExecutor({ catalog, connections, agentKeys, killSwitch, au
   }
 
   function checkPolicy(caller, key, request) {
-    if (killSwitch.enabled) throw refuse(caller, request, 403, 'Kill switch is on: agent access is paused');
+    if (killSwitch.enabled) throw refuse(caller, request, 403, KILL_SWITCH_ON);
     const connector = catalog.get(request.connectorId);
     if (!connector) throw new HttpError(404, `unknown connector ${request.connectorId}`);
     const tool = catalog.tool(request.connectorId, request.toolId);
@@ -52,9 +54,14 @@ export function createExecutor({ catalog, connections, agentKeys, killSwitch, au
 
   async function run(connector, tool, account, input) {
     const token = connections.readCredential(connector.id, account.accountId);
-    const result = await callProvider(connector, token, tool.request, input, { timeoutMs: config.providerTimeoutMs });
-    connections.touch(account);
-    return result;
+    const call = inflight.begin();
+    try {
+      const result = await callProvider(connector, token, tool.request, input, { timeoutMs: config.providerTimeoutMs, signal: call.signal });
+      connections.touch(account);
+      return result;
+    } finally {
+      call.end();
+    }
   }
 
   async function runAudited(caller, request, connector, tool, account, input) {
@@ -63,6 +70,10 @@ export function createExecutor({ catalog, connections, agentKeys, killSwitch, au
       auditDecision(caller, request, 'tool.execute', result.ok ? 'allowed' : 'provider_error', result.ok ? {} : { reason: `HTTP ${result.status}` });
       return result;
     } catch (error) {
+      if (error instanceof ProviderError && error.code === 'aborted') {
+        auditDecision(caller, request, 'tool.execute', 'aborted', { reason: 'stopped by the kill switch while in flight' });
+        throw new HttpError(403, KILL_SWITCH_ON, { stopped: true });
+      }
       if (error instanceof ProviderError) {
         auditDecision(caller, request, 'tool.execute', 'provider_error', { reason: error.code });
         throw new HttpError(502, `provider request failed: ${error.message}`);
@@ -156,6 +167,10 @@ export function createExecutor({ catalog, connections, agentKeys, killSwitch, au
         approvals.finish(approval, 'completed', { result: completed(request, result) });
         return { ok: true, approvalId: approval.id, status: 'completed', providerStatus: result.status };
       } catch (error) {
+        if (error.extra?.stopped) {
+          approvals.finish(approval, 'cancelled', { reason: 'the kill switch was turned on while it ran' });
+          throw new HttpError(409, 'Kill switch turned on: the approved call was stopped while it ran');
+        }
         approvals.finish(approval, 'failed', { error: error.message });
         throw error;
       }

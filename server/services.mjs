@@ -13,6 +13,7 @@ import { createConnectionStore } from './state/connections.mjs';
 import { createApprovalStore } from './state/approvals.mjs';
 import { createCatalog } from './connectors/catalog.mjs';
 import { createExecutor } from './execution.mjs';
+import { createInflightCalls } from './connectors/inflight.mjs';
 import { exportSnapshot, replaceFromSnapshot } from './state/snapshot.mjs';
 import { nowIso } from './lib/ids.mjs';
 
@@ -64,7 +65,8 @@ export function createServices(config, { log, bindAddress }) {
     ttlMs: config.approvalTtlMs,
     onExpired: (a) => audit.append({ actor: 'broker', action: 'approval.expire', decision: 'expired', agentId: a.agentId, connectorId: a.connectorId, toolId: a.toolId, approvalId: a.id, correlationId: a.correlationId }),
   });
-  const executor = createExecutor({ catalog, connections, agentKeys, killSwitch, audit, approvals, vault, config });
+  const inflight = createInflightCalls();
+  const executor = createExecutor({ catalog, connections, agentKeys, killSwitch, audit, approvals, vault, config, inflight });
   // Expiry is recorded when it happens, not only when someone next looks.
   const expiryTimer = setInterval(() => {
     try {
@@ -88,6 +90,7 @@ export function createServices(config, { log, bindAddress }) {
     connections,
     approvals,
     executor,
+    inflight,
     bindAddress,
     // For backups: the whole state (credentials in the clear: encrypt before it leaves) and its
     // atomic replacement. Both need an unlocked vault.

@@ -1,16 +1,13 @@
 // Calls a provider with a stored credential: builds the request from a tool's template, bounds
-// the time and the response size, and never lets the credential into an error text (some
-// providers carry it in the URL).
+// the time and the response size, never lets the credential into an error text (some providers
+// carry it in the URL), and cuts it out of the answer in every form it may come back in.
 import { HttpError } from '../http/errors.mjs';
+import { credentialForms, redactText, redactValue } from './redact.mjs';
+import { exchange, ProviderError } from './transport.mjs';
+
+export { ProviderError };
 
 const MAX_RESPONSE_BYTES = 2 * 1024 * 1024;
-
-export class ProviderError extends Error {
-  constructor(code, message) {
-    super(message);
-    this.code = code;
-  }
-}
 
 function pathValue(name, value) {
   const text = String(value);
@@ -41,15 +38,8 @@ export function buildProviderRequest(connector, template, input, token) {
   return { url, method: template.method, headers, body };
 }
 
-async function readCapped(response) {
-  const chunks = [];
-  let size = 0;
-  for await (const chunk of response.body ?? []) {
-    size += chunk.length;
-    if (size > MAX_RESPONSE_BYTES) throw new ProviderError('too_large', `provider response exceeds ${MAX_RESPONSE_BYTES} bytes`);
-    chunks.push(chunk);
-  }
-  const text = Buffer.concat(chunks).toString('utf8');
+function parseBody(bytes) {
+  const text = bytes.toString('utf8');
   try {
     return text === '' ? null : JSON.parse(text);
   } catch {
@@ -58,27 +48,14 @@ async function readCapped(response) {
 }
 
 // Returns { status, ok, body }: ok is a 2xx answer whose okField (if the connector has one) is true.
-export async function callProvider(connector, token, template, input, { timeoutMs }) {
+// signal: aborts the call (the kill switch).
+export async function callProvider(connector, token, template, input, { timeoutMs, signal }) {
   const request = buildProviderRequest(connector, template, input, token);
-  let response;
-  try {
-    response = await fetch(request.url, {
-      method: request.method,
-      headers: request.headers,
-      body: request.body,
-      redirect: 'manual',
-      signal: AbortSignal.timeout(timeoutMs),
-    });
-    const body = await readCapped(response);
-    const fieldOk = connector.okField ? body?.[connector.okField] === true : true;
-    return { status: response.status, ok: response.status >= 200 && response.status < 300 && fieldOk, body };
-  } catch (error) {
-    if (error instanceof ProviderError) throw error;
-    if (error?.name === 'TimeoutError' || error?.name === 'AbortError') {
-      throw new ProviderError('timeout', `${connector.displayName} did not answer within ${Math.round(timeoutMs / 100) / 10} s`);
-    }
-    throw new ProviderError('network_error', `${connector.displayName} could not be reached`);
-  }
+  const forms = credentialForms(token);
+  const response = await exchange(request, { timeoutMs, maxBytes: MAX_RESPONSE_BYTES, signal, providerName: connector.displayName });
+  const body = redactValue(parseBody(Buffer.from(redactText(response.body.toString('utf8'), forms), 'utf8')), forms);
+  const fieldOk = connector.okField ? body?.[connector.okField] === true : true;
+  return { status: response.status, ok: response.status >= 200 && response.status < 300 && fieldOk, body };
 }
 
 // Rejections are answers that say the credential itself is wrong (Slack and Telegram answer a

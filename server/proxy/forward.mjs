@@ -1,11 +1,11 @@
 // Sends one checked request to the provider and brings back what the agent may see: the status,
 // a safe subset of the headers and the body, bounded in size and time. Redirects are handed back,
 // never followed. The credential is cut out of everything that comes back, since a provider may
-// echo it (an error text, a Location carrying the query).
-import { ProviderError } from '../connectors/provider.mjs';
+// echo it (an error text, a Location carrying the query, a JSON or base64 echo).
+import { credentialForms, redactBytes, redactText, redactValue } from '../connectors/redact.mjs';
+import { exchange } from '../connectors/transport.mjs';
 
 export const MAX_PROXY_RESPONSE_BYTES = 2 * 1024 * 1024;
-export const REDACTED = '[redacted]';
 
 const PASSED_HEADERS = new Set([
   'content-type', 'content-language', 'content-disposition', 'cache-control', 'etag', 'last-modified', 'expires', 'date',
@@ -14,39 +14,14 @@ const PASSED_HEADERS = new Set([
 const PASSED_PREFIXES = ['x-ratelimit-', 'ratelimit'];
 const TEXTUAL = /^(text\/|application\/([\w.-]+\+)?(json|xml)\b|application\/(javascript|x-www-form-urlencoded)\b)/i;
 
-// Every form in which the credential could come back: as sent and percent-encoded.
-export function credentialForms(token) {
-  return [...new Set([token, encodeURIComponent(token)])].filter(Boolean);
-}
-
-function redactText(text, forms) {
-  return forms.reduce((out, form) => out.split(form).join(REDACTED), text);
-}
-
-// Byte-exact redaction: latin1 maps each byte to one character and back.
-function redactBytes(bytes, forms) {
-  const text = bytes.toString('latin1');
-  const out = forms.reduce((acc, form) => acc.split(Buffer.from(form, 'utf8').toString('latin1')).join(REDACTED), text);
-  return out === text ? bytes : Buffer.from(out, 'latin1');
-}
-
 function passedHeaders(headers, forms) {
   const out = {};
-  for (const [name, value] of headers) {
-    if (PASSED_HEADERS.has(name) || PASSED_PREFIXES.some((prefix) => name.startsWith(prefix))) out[name] = redactText(value, forms);
+  for (const [name, value] of Object.entries(headers)) {
+    if (PASSED_HEADERS.has(name) || PASSED_PREFIXES.some((prefix) => name.startsWith(prefix))) {
+      out[name] = redactText(Array.isArray(value) ? value.join(', ') : String(value), forms);
+    }
   }
   return out;
-}
-
-async function readBounded(response) {
-  const chunks = [];
-  let size = 0;
-  for await (const chunk of response.body ?? []) {
-    size += chunk.length;
-    if (size > MAX_PROXY_RESPONSE_BYTES) throw new ProviderError('too_large', `provider response exceeds ${MAX_PROXY_RESPONSE_BYTES} bytes`);
-    chunks.push(chunk);
-  }
-  return Buffer.concat(chunks);
 }
 
 function encodeBody(bytes, contentType) {
@@ -61,29 +36,31 @@ function encodeBody(bytes, contentType) {
   return { body: bytes.toString('base64'), bodyEncoding: 'base64' };
 }
 
-// request: { url, method, headers, body }; returns { status, ok, headers, body, bodyEncoding }.
-export async function forward(request, { token, timeoutMs, providerName }) {
-  const forms = credentialForms(token);
+// A JSON answer can spell the credential with "\u" escapes, which only show once parsed: such an
+// answer is parsed, and sent re-serialised if that reveals anything to cut.
+function redactEscapedJson(encoded, contentType, forms) {
+  if (encoded.bodyEncoding !== 'utf8' || !encoded.body.includes('\\u') || !/json/i.test(contentType)) return encoded;
+  let parsed;
   try {
-    const response = await fetch(request.url, {
-      method: request.method,
-      headers: request.headers,
-      body: request.body,
-      redirect: 'manual',
-      signal: AbortSignal.timeout(timeoutMs),
-    });
-    const bytes = redactBytes(await readBounded(response), forms);
-    return {
-      status: response.status,
-      ok: response.status >= 200 && response.status < 300,
-      headers: passedHeaders(response.headers, forms),
-      ...encodeBody(bytes, response.headers.get('content-type') ?? ''),
-    };
-  } catch (error) {
-    if (error instanceof ProviderError) throw error;
-    if (error?.name === 'TimeoutError' || error?.name === 'AbortError') {
-      throw new ProviderError('timeout', `${providerName} did not answer within ${Math.round(timeoutMs / 100) / 10} s`);
-    }
-    throw new ProviderError('network_error', `${providerName} could not be reached`);
+    parsed = JSON.parse(encoded.body);
+  } catch {
+    return encoded;
   }
+  const redacted = JSON.stringify(redactValue(parsed, forms));
+  return redacted === JSON.stringify(parsed) ? encoded : { ...encoded, body: redacted };
+}
+
+// request: { url, method, headers, body }; returns { status, ok, headers, body, bodyEncoding }.
+// signal: aborts the call (the kill switch).
+export async function forward(request, { token, timeoutMs, providerName, signal }) {
+  const forms = credentialForms(token);
+  const response = await exchange(request, { timeoutMs, maxBytes: MAX_PROXY_RESPONSE_BYTES, signal, providerName });
+  const headers = passedHeaders(response.headers, forms);
+  const contentType = headers['content-type'] ?? '';
+  return {
+    status: response.status,
+    ok: response.status >= 200 && response.status < 300,
+    headers,
+    ...redactEscapedJson(encodeBody(redactBytes(response.body, forms), contentType), contentType, forms),
+  };
 }

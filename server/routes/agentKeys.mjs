@@ -44,7 +44,12 @@ function revokeKey(ctx) {
 function setKillSwitch(ctx) {
   if (typeof ctx.body.enabled !== 'boolean') throw badRequest('enabled must be true or false');
   const action = ctx.body.enabled ? 'killswitch.enable' : 'killswitch.disable';
-  ctx.killSwitch.set(ctx.body.enabled, { audit: () => [{ actor: 'operator', action, decision: 'allowed' }] });
+  const { inflight } = ctx.services;
+  // Turned on, it also stops the calls already on their way (each records that it was stopped).
+  const stopping = ctx.body.enabled ? inflight.count : 0;
+  const reason = stopping ? `stopping ${stopping} call(s) in flight` : undefined;
+  ctx.killSwitch.set(ctx.body.enabled, { audit: () => [{ actor: 'operator', action, decision: 'allowed', reason }] });
+  if (ctx.body.enabled) inflight.abortAll();
   return { ok: true, enabled: ctx.killSwitch.enabled };
 }
 

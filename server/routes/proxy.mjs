@@ -93,12 +93,19 @@ async function proxyRequest(ctx) {
     throw error;
   }
   let result;
+  const call = services.inflight.begin();
   try {
-    result = await forward(outgoing, { token, timeoutMs: ctx.config.providerTimeoutMs, providerName: plan.connector?.displayName ?? plan.service.connectorId });
+    result = await forward(outgoing, { token, timeoutMs: ctx.config.providerTimeoutMs, providerName: plan.connector?.displayName ?? plan.service.connectorId, signal: call.signal });
   } catch (error) {
     if (!(error instanceof ProviderError)) throw error;
+    if (error.code === 'aborted') {
+      decide('aborted', 'stopped by the kill switch while in flight');
+      throw new HttpError(403, 'Kill switch is on: agent access is paused', { correlationId: facts.correlationId });
+    }
     decide('provider_error', error.code);
     throw new HttpError(error.code === 'timeout' ? 504 : 502, `provider request failed: ${error.message}`, { correlationId: facts.correlationId });
+  } finally {
+    call.end();
   }
   decide(result.ok ? 'allowed' : 'provider_error', `HTTP ${result.status}`);
   services.connections.touch(plan.connection);

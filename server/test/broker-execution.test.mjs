@@ -5,6 +5,7 @@ import path from 'node:path';
 import { bootstrapSecret, startBroker, startReadyBroker } from '../testkit/brokerHarness.mjs';
 import { MAX_PENDING, MAX_PENDING_INPUT_BYTES_PER_KEY, MAX_PENDING_PER_KEY } from '../state/approvals.mjs';
 import { startFakeProvider } from '../testkit/fakeProvider.mjs';
+import { echoedForms, echoJson, revealsToken } from '../testkit/echoForms.mjs';
 
 describe('agent keys, execution and approvals', () => {
   let fake;
@@ -315,4 +316,52 @@ test('agent calls leave the vault file alone: last use is shown at once and writ
   await h.close();
   const stored = JSON.parse(fs.readFileSync(vaultFile, 'utf8'));
   assert.ok(stored.masterKeys.find((k) => k.id === record.id).lastUsedAt, 'written at shutdown at the latest');
+});
+
+test('a tool call\'s answer never carries the credential back, in any encoding', async (t) => {
+  const fake = await startFakeProvider();
+  t.after(() => fake.close());
+  const h = await startReadyBroker({ env: fake.env() });
+  t.after(() => h.close());
+  const s = { session: h.session };
+  const token = 'valid-ab/cd+ef=gh_secret';
+  await h.post('/v1/credentials/github', { token, accountId: 'default' }, s);
+  const { key } = (await h.post('/v1/master-keys', { agentId: 'echo', name: 'echo', connectorIds: ['github'] }, s)).body;
+  const forms = echoedForms(token);
+  fake.respond('github', 'GET', '/user', () => ({ status: 200, raw: echoJson(forms) }));
+  const res = await h.post('/v1/execute', { connectorId: 'github', toolId: 'github.user.get' }, { bearer: key });
+  assert.equal(res.status, 200);
+  assert.deepEqual(Object.keys(res.body.output), Object.keys(forms));
+  for (const [form, value] of Object.entries(res.body.output)) assert.ok(!revealsToken(value, token), `${form}: ${value}`);
+  fake.respond('github', 'GET', '/user', () => ({ status: 500, raw: `upstream said: ${token}` }));
+  const failed = await h.post('/v1/execute', { connectorId: 'github', toolId: 'github.user.get' }, { bearer: key });
+  assert.ok(!failed.text.includes(token), failed.text);
+});
+
+test('turning the kill switch on stops calls already on their way, approved ones too, and records it', async (t) => {
+  const fake = await startFakeProvider();
+  t.after(() => fake.close());
+  const h = await startReadyBroker({ env: { ...fake.env(), SWITCHYARD_PROVIDER_TIMEOUT_SECONDS: '30' } });
+  t.after(() => h.close());
+  const s = { session: h.session };
+  await h.post('/v1/credentials/github', { token: 'valid-gh', accountId: 'default' }, s);
+  const { key } = (await h.post('/v1/master-keys', { agentId: 'slow', name: 'slow', connectorIds: ['github'] }, s)).body;
+  fake.respond('github', 'GET', '/user', () => null);
+  fake.respond('github', 'POST', '/repos/o/r/issues', () => null);
+  const { approvalId } = (await h.post('/v1/execute', { connectorId: 'github', toolId: 'github.issue.create', input: { owner: 'o', repo: 'r', title: 't' } }, { bearer: key })).body;
+  const before = fake.requests.length;
+  const read = h.post('/v1/execute', { connectorId: 'github', toolId: 'github.user.get' }, { bearer: key });
+  const approved = h.post(`/v1/approvals/${approvalId}/approve`, {}, s);
+  while (fake.requests.length < before + 2) await new Promise((resolve) => setTimeout(resolve, 5));
+
+  assert.equal((await h.post('/v1/killswitch', { enabled: true }, s)).status, 200);
+  const [stoppedRead, stoppedApproval] = await Promise.all([read, approved]);
+  assert.deepEqual([stoppedRead.status, stoppedRead.body.error], [403, 'Kill switch is on: agent access is paused']);
+  assert.deepEqual([stoppedApproval.status, stoppedApproval.body.error], [409, 'Kill switch turned on: the approved call was stopped while it ran']);
+  await h.post('/v1/killswitch', { enabled: false }, s);
+  const collected = await h.get(`/v1/execute/${approvalId}`, { bearer: key });
+  assert.deepEqual([collected.status, collected.body.status], [409, 'cancelled']);
+  const events = (await h.get('/v1/audit', s)).body.events;
+  assert.equal(events.filter((e) => e.action === 'tool.execute' && e.decision === 'aborted').length, 2);
+  assert.ok(events.some((e) => e.action === 'killswitch.enable' && e.reason === 'stopping 2 call(s) in flight'));
 });

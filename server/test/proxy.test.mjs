@@ -2,6 +2,7 @@ import { test, describe, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import http from 'node:http';
 import { startReadyBroker } from '../testkit/brokerHarness.mjs';
+import { echoedForms, echoJson, revealsToken } from '../testkit/echoForms.mjs';
 
 // A provider on loopback (real ones cannot be reached from tests). It records every request as it
 // arrived on the wire; `routes` overrides the answer for one path.
@@ -313,6 +314,33 @@ describe('proxy services, profiles and proxied requests', () => {
     assert.ok(!echoed.text.includes(POSTHOG_TOKEN) && !echoed.text.includes(encodeURIComponent(POSTHOG_TOKEN)), echoed.text);
     assert.match(echoed.body.headers.location, /personal_api_key=\[redacted\]/);
     assert.match(JSON.parse(echoed.body.body).error, /^bad key \[redacted\]$/);
+  });
+
+  test('a credential echoed in any encoding an answer can carry is cut out', async () => {
+    const forms = echoedForms(POSTHOG_TOKEN);
+    provider.routes.set('/api/users/@me/forms', (req, res) => {
+      res.writeHead(200, { 'content-type': 'application/json' });
+      res.end(echoJson(forms));
+    });
+    const res = await send(agent.key, { profileId, serviceId: services.posthog.id, method: 'GET', path: '/api/users/@me/forms' });
+    assert.equal(res.body.status, 200);
+    const echoed = JSON.parse(res.body.body);
+    assert.deepEqual(Object.keys(echoed), Object.keys(forms));
+    for (const [form, value] of Object.entries(echoed)) assert.ok(!revealsToken(value, POSTHOG_TOKEN), `${form}: ${value}`);
+  });
+
+  test('turning the kill switch on stops a proxied request already on its way, and says so in the audit', async () => {
+    provider.routes.set('/user/hang', () => {}); // never answers
+    const before = provider.hits.length;
+    const pending = send(agent.key, { profileId, serviceId: services.github.id, method: 'GET', path: '/user/hang' });
+    while (provider.hits.length === before) await new Promise((resolve) => setTimeout(resolve, 5));
+    assert.equal((await h.post('/v1/killswitch', { enabled: true }, s)).status, 200);
+    const stopped = await pending;
+    await h.post('/v1/killswitch', { enabled: false }, s);
+    assert.deepEqual([stopped.status, stopped.body.error], [403, 'Kill switch is on: agent access is paused']);
+    const events = await auditEvents();
+    assert.ok(events.some((e) => e.action === 'proxy.request' && e.decision === 'aborted' && e.correlationId === stopped.body.correlationId));
+    assert.ok(events.some((e) => e.action === 'killswitch.enable' && e.reason === 'stopping 1 call(s) in flight'));
   });
 
   test('answers are bounded in size and time; binary bodies come back as base64', async () => {

@@ -40,10 +40,18 @@ export async function startFakeProvider() {
       if (connectorId === 'slack') return send(200, { ok: false, error: 'invalid_auth' });
       return send(401, { ok: false, message: 'Bad credentials' });
     }
+    // A responder answers { status, body } (sent as JSON), { status, raw } (sent as it is), or
+    // null: no answer at all, like a provider that hangs.
     const custom = responders.get(`${connectorId} ${req.method} ${path}`);
     if (custom) {
-      const { status, body } = custom(record);
-      return send(status, body);
+      const answer = custom(record);
+      if (answer === null) {
+        pending.add(res);
+        return;
+      }
+      if (answer.raw === undefined) return send(answer.status, answer.body);
+      res.writeHead(answer.status, { 'content-type': 'application/json' });
+      return res.end(answer.raw);
     }
     return send(200, { ok: true, echo: { method: req.method, path, query: record.query, body: record.body } });
   });
