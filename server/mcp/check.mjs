@@ -1,13 +1,12 @@
 // "--check": prove, without an agent, that this profile's key is here and the broker accepts it.
 // Prints exactly one JSON object: present, brokerAccepted, status, reason, hint.
-import { createBrokerClient } from './brokerClient.mjs';
+import { checkTimeLeftMs } from './budget.mjs';
+import { createBrokerClient, requireUnlockedVault } from './brokerClient.mjs';
 import { readProfileKey } from './profileKey.mjs';
 import { redactSecrets } from './redact.mjs';
 import { brokerUrlFrom, profileStoreFrom, validProfileName, WrapperSettingsError } from './settings.mjs';
 
-export const CHECK_DEADLINE_MS = 7000;
 const SIGNER_TIMEOUT_MS = 3000;
-const REQUEST_TIMEOUT_MS = 2000;
 
 export function checkPayload({ present, brokerAccepted, status, reason, hint }) {
   return { present, brokerAccepted, status, reason: redactSecrets(reason), hint: redactSecrets(hint) };
@@ -30,8 +29,10 @@ export async function runCheck({ profile: rawProfile, env, serviceRoot, progress
     const key = await readProfileKey({ profile, ...store, env, serviceRoot, signerTimeoutMs: SIGNER_TIMEOUT_MS });
     progress.present = true;
     const client = createBrokerClient({ baseUrl, key });
-    await client.verifyIdentity(REQUEST_TIMEOUT_MS);
-    const answer = await client.agentTools(REQUEST_TIMEOUT_MS);
+    const health = await client.verifyIdentity(checkTimeLeftMs());
+    const answer = await client.agentTools(checkTimeLeftMs());
+    // Every call would fail while the vault is locked, although the key itself is accepted.
+    requireUnlockedVault(health, baseUrl);
     const count = answer.tools.length;
     return checkPayload({
       present: true,

@@ -142,7 +142,7 @@ test('an MCP client lists the key\'s tools, runs a read tool and is told to wait
   const approvalId = /approval id (\S+),/.exec(textOf(write))?.[1];
   assert.ok(approvalId, textOf(write));
   assert.match(textOf(write), /waiting for the user's approval in Torvane/);
-  assert.match(textOf(write), new RegExp(`"tvn_approval_result" with \\{"approvalId": "${approvalId}"\\}`));
+  assert.match(textOf(write), new RegExp(`"tvn_approval_result" of the tvn server with \\{"approvalId": "${approvalId}"\\}`));
   assert.equal(provider.seen.length, issuesBefore, 'nothing reaches the provider before approval');
 
   const waiting = await client.callTool({ name: 'tvn_approval_result', arguments: { approvalId } });
@@ -159,18 +159,6 @@ test('an MCP client lists the key\'s tools, runs a read tool and is told to wait
 
   const stderr = Buffer.concat(stderrChunks).toString('utf8');
   assert.ok(!stderr.includes(agentKey), 'the agent key never reaches stderr');
-});
-
-test('the wrapper does not start an MCP server without a usable profile', async () => {
-  const child = spawn(WRAPPER, ['--profile', 'cursor-keel-tvn'], { env: wrapperEnv(), stdio: ['pipe', 'pipe', 'pipe'] });
-  let stdout = '';
-  let stderr = '';
-  child.stdout.on('data', (chunk) => { stdout += chunk; });
-  child.stderr.on('data', (chunk) => { stderr += chunk; });
-  const code = await new Promise((resolve) => child.on('close', resolve));
-  assert.equal(code, 1);
-  assert.equal(stdout, '', 'stdout stays clean for MCP');
-  assert.match(stderr, /No local setup profile found at .*cursor-keel-tvn\.key/);
 });
 
 test('--check passes for a present profile whose key the broker accepts, also through symlinks', async () => {
@@ -227,7 +215,7 @@ test('--check reports each failure as one JSON object within the deadline, never
     { name: 'key material that is not one token', profile: 'blank-keel-tvn', present: false, status: 'profile_invalid', reason: /single non-empty token/ },
     { name: 'invalid profile name', profile: '../etc', present: false, status: 'invalid_profile', reason: /1-64 characters/ },
     { name: 'broker down', env: { TVN_BROKER_URL: closed.url }, present: true, status: 'broker_unreachable', reason: /Could not reach the Torvane broker/ },
-    { name: 'hanging listener', env: { TVN_BROKER_URL: hanging.url }, present: true, status: 'broker_timeout', reason: /did not answer within 2 s/ },
+    { name: 'hanging listener', env: { TVN_BROKER_URL: hanging.url }, present: true, status: 'broker_timeout', reason: /did not answer within \d(\.\d)? s/ },
     { name: 'foreign listener on the port', env: { TVN_BROKER_URL: foreignUrl }, present: true, status: 'broker_mismatch', reason: /did not answer \/health as the Torvane broker/ },
     { name: 'broker URL off loopback', env: { TVN_BROKER_URL: 'http://192.0.2.1:47382' }, present: false, status: 'invalid_broker_url', reason: /not local loopback HTTP/ },
     { name: 'sealed profile opened by the signer', profile: sealedProfile, env: { SWITCHYARD_BOUND_PROFILE_SIGNER_PATH: signer(`[ "$1 $2 $3 $4 $5" = "open --profile ${sealedProfile} --state-dir ${stateDir}" ] || exit 9\nprintf '%s\\n' '${agentKey}'`) }, present: true, brokerAccepted: true, status: 'ok', reason: /accepted profile sealed-keel-tvn/ },
