@@ -87,10 +87,10 @@ export function requireAutoWriteApp(appId) {
 
 // `activeKey` is the active agent key whose agentId is the app id (or null); its secret is never
 // needed here: the entry only names the local profile that holds it.
-export async function connectAgentApp({ appId, homeDir, brokerUrl, runtimeLane, stateDir, wrapperCommand, activeKey, killSwitchEnabled, now }) {
+export async function connectAgentApp({ appId, homeDir, brokerUrl, runtimeLane, stateDir, signerPath, wrapperCommand, activeKey, killSwitchEnabled, now }) {
   const app = requireAutoWriteApp(appId);
   const profile = profileNameFor(app.id);
-  const entry = handoffEntry(app.format, { wrapperCommand, profile, brokerUrl, runtimeLane, stateDir });
+  const entry = handoffEntry(app, { wrapperCommand, profile, brokerUrl, runtimeLane, stateDir, signerPath });
   const written = await writeAgentEntry({ app, homeDir, entry, now });
   const response = { action: written.action, configPath: written.configPath, profile };
   if (activeKey) response.keyId = activeKey.id;

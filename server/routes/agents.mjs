@@ -26,6 +26,7 @@ async function connect(ctx) {
       brokerUrl: ctx.brokerUrl,
       runtimeLane: ctx.env.TVN_RUNTIME_LANE,
       stateDir: ctx.config.stateDir,
+      signerPath: ctx.env.SWITCHYARD_BOUND_PROFILE_SIGNER_PATH,
       wrapperCommand: path.join(ctx.config.serviceRoot, 'script', 'tvn-mcp-launch.sh'),
       activeKey,
       killSwitchEnabled: ctx.killSwitch.enabled,

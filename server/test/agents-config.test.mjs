@@ -9,6 +9,7 @@ import { execFileSync } from 'node:child_process';
 import * as jsonc from 'jsonc-parser';
 import { parse as parseToml } from 'smol-toml';
 import { parse as parseYaml } from 'yaml';
+import { findAgentApp } from '../agents/catalog.mjs';
 import { connectAgentApp } from '../agents/connect.mjs';
 import { handoffEntry, profileNameFor, safeIdentifier } from '../agents/handoffEntry.mjs';
 import { mergeYamlEntry } from '../agents/yamlConfig.mjs';
@@ -63,6 +64,7 @@ const MERGES = [
     entryPath: ['mcpServers', 'tvn'],
     kept: ['// user settings', '/* projects */', '// keep other servers', '"numStartups": 3, // trailing', '\r\n'],
     bom: true,
+    withType: true,
   },
   {
     name: 'VS Code mcp.json indented with tabs, with inputs and another server',
@@ -167,15 +169,15 @@ test('the written entries have the shapes of the pasted snippets', async (t) => 
 
 test('a wrapper path with quotes, backslashes and control characters stays valid TOML and YAML', async (t) => {
   const home = makeHome(t);
-  const wrapperCommand = '/opt/we"ird\\dir\tx\u0001/tvn-mcp-launch.sh';
+  const wrapperCommand = '/opt/we"ird\\dir\tx\u0001\u0085/tvn-mcp-launch.sh';
   for (const appId of ['codex', 'hermes']) await connect(home, appId, { wrapperCommand });
   assert.equal(parseToml(fs.readFileSync(path.join(home, '.codex/config.toml'), 'utf8')).mcp_servers.tvn.command, wrapperCommand);
   assert.equal(parseYaml(fs.readFileSync(path.join(home, '.hermes/config.yaml'), 'utf8')).mcp_servers.tvn.command, wrapperCommand);
-  assert.match(fs.readFileSync(path.join(home, '.codex/config.toml'), 'utf8'), /command = "\/opt\/we\\"ird\\\\dir\\tx\\u0001\//);
+  assert.match(fs.readFileSync(path.join(home, '.codex/config.toml'), 'utf8'), /command = "\/opt\/we\\"ird\\\\dir\\tx\\u0001\\u0085\//);
 });
 
 test('an empty YAML server map is filled in place, keeping its comment and the keys after it', () => {
-  const entry = handoffEntry('yamlMcpServers', { wrapperCommand: WRAPPER, profile: 'hermes-keel-tvn', brokerUrl: BROKER, runtimeLane: 'development', stateDir: STATE_DIR });
+  const entry = handoffEntry(findAgentApp('hermes'), { wrapperCommand: WRAPPER, profile: 'hermes-keel-tvn', brokerUrl: BROKER, runtimeLane: 'development', stateDir: STATE_DIR });
   const rows = [
     ['mcp_servers: # servers go here\nafter: 1\n', '# servers go here'],
     ['mcp_servers: ~ # none yet\nafter: 1\n', '# none yet'],
@@ -328,4 +330,15 @@ test('profile names are the safe identifier of the agent id plus -keel-tvn', () 
   ];
   for (const [agentId, profile] of rows) assert.equal(profileNameFor(agentId), profile, agentId);
   assert.equal(safeIdentifier(''), 'profile');
+});
+
+test('the entry names the signer by its absolute path, so any copy of the wrapper opens a sealed profile', async (t) => {
+  const home = makeHome(t);
+  const signerPath = '/usr/share/torvane/bin/tvn-pop-signer';
+  await connect(home, 'cursor', { signerPath });
+  await connect(home, 'codex', { signerPath: 'bin/tvn-pop-signer' });
+  const cursor = JSON.parse(fs.readFileSync(path.join(home, '.cursor/mcp.json'), 'utf8')).mcpServers.tvn;
+  assert.equal(cursor.env.SWITCHYARD_BOUND_PROFILE_SIGNER_PATH, signerPath);
+  const codex = parseToml(fs.readFileSync(path.join(home, '.codex/config.toml'), 'utf8')).mcp_servers.tvn;
+  assert.deepEqual(Object.keys(codex.env), ['TVN_BROKER_URL', 'TVN_RUNTIME_LANE', 'SWITCHYARD_STATE_DIR'], 'a relative signer path is left out');
 });
