@@ -33,7 +33,8 @@ async function runFixture(stateDir) {
     connections.link({ connectorId: def.id, accountId: 'default', alias: `${def.displayName} default`, authType: 'api_key', source: 'bench', token: `bench-${def.id}` });
   }
   for (let i = 0; i < KEYS; i++) agentKeys.create({ name: `agent ${i}`, agentId: `agent-${i}`, connectorIds: [definitions[i % CONNECTORS].id], maxRisk: 'medium' });
-  while (audit.events.length < AUDIT_EVENTS) audit.append({ actor: 'bench', action: 'bench.fill', decision: 'allowed' });
+  while (audit.head.sequence < AUDIT_EVENTS) audit.append({ actor: 'bench', action: 'bench.fill', decision: 'allowed' });
+  await audit.durable();
   await broker.start();
   const { sessionId } = sessions.mint('bench', 'bootstrap');
   process.stdout.write(`${JSON.stringify({ url: broker.url, sessionId })}\n`);
