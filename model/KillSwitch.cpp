@@ -7,6 +7,7 @@
 #include "OperatorRequests.h"
 #include "PublishedField.h"
 
+#include <QPointer>
 #include <QScopeGuard>
 
 const QString KillSwitch::emergencyRevokeActionKey = QStringLiteral("emergencyRevokeAll");
@@ -103,9 +104,11 @@ QCoro::Task<> KillSwitch::loadKillSwitchState()
 {
     if (!m_snapshot.brokerIdentityVerified() || !m_snapshot.operatorUnlocked())
         co_return;
+    // Started by every refresh and awaited by no one: the model may be gone when the answer comes.
+    const QPointer<KillSwitch> alive(this);
     const QString path = BrokerPaths::killSwitch;
     const BrokerResult<KillSwitchStatus> state =
         co_await m_context.client().get<KillSwitchStatus>(m_context.brokerURL(), path, m_context.operatorHeaders());
-    if (state)
+    if (alive && state)
         setActive(state->enabled);
 }
