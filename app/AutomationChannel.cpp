@@ -9,7 +9,9 @@
 #include <QJsonDocument>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPixmap>
 #include <QPointer>
+#include <QWidget>
 
 namespace {
 using Reply = AutomationChannel::Reply;
@@ -40,6 +42,52 @@ Reply statusOutcome(const AppModel &model, const QString &errorBefore)
 {
     const QString error = model.lastActionError();
     return error.isEmpty() || error == errorBefore ? done() : failed(error);
+}
+
+QList<QObject *> formConcerns(const AppModel &model)
+{
+    return {model.connections(), model.agentKeys(), model.killSwitch(), model.proxyProfiles(), model.backups()};
+}
+
+QJsonObject recordParam(const QJsonObject &params, const char *kind)
+{
+    return params.value(QLatin1StringView(kind)).toObject();
+}
+
+// The record the last refresh loaded that `matches` the request's; a person can only act on a row
+// the window shows.
+template <typename Record, typename Matches>
+std::optional<Record> loadedRecord(const QList<Record> &records, Matches matches)
+{
+    const auto found = std::find_if(records.begin(), records.end(), matches);
+    return found == records.end() ? std::nullopt : std::optional<Record>(*found);
+}
+
+std::optional<ConnectionSummary> connectionParam(const AppModel &model, const QJsonObject &params)
+{
+    const QJsonObject wanted = recordParam(params, "connection");
+    return loadedRecord(model.snapshot()->connections(), [&](const ConnectionSummary &connection) {
+        return connection.connectorId == wanted.value(QStringLiteral("connectorId")).toString()
+            && connection.accountId == wanted.value(QStringLiteral("accountId")).toString();
+    });
+}
+
+template <typename Record>
+std::optional<Record> recordWithID(const QList<Record> &records, const QJsonObject &params, const char *kind)
+{
+    const QString id = recordParam(params, kind).value(QStringLiteral("id")).toString();
+    return loadedRecord(records, [&](const Record &record) { return record.id == id; });
+}
+
+std::optional<ConnectorSummary> connectorParam(const AppModel &model, const QJsonObject &params)
+{
+    const QString id = stringParam(params, "connectorId");
+    return loadedRecord(model.snapshot()->connectors(), [&](const ConnectorSummary &c) { return c.id == id; });
+}
+
+Reply notLoaded(const char *kind)
+{
+    return failed(QStringLiteral("No such %1 in the last refresh").arg(QLatin1StringView(kind)));
 }
 } // namespace
 
@@ -83,6 +131,16 @@ void AutomationChannel::registerMethods()
         model->vaultUnlock()->declineTouchIDFromFirstRunPrompt();
         co_return done();
     });
+    registerAction(QStringLiteral("markWebFirstRunCompleted"), [model](QJsonObject) -> QCoro::Task<Reply> {
+        model->markWebFirstRunCompleted();
+        co_return done();
+    });
+    registerAction(QStringLiteral("clearWebFirstRunCompleted"), [model](QJsonObject) -> QCoro::Task<Reply> {
+        model->clearWebFirstRunCompleted();
+        co_return done();
+    });
+    reporting(QStringLiteral("attachToObservedBrokerForDashboardHandoff"),
+              [model] { return model->attachToObservedBrokerForDashboardHandoff(); });
     registerAction(QStringLiteral("copyServiceDebugInfo"), [model](QJsonObject) -> QCoro::Task<Reply> {
         model->copyServiceDebugInfo();
         co_return done();
@@ -111,6 +169,7 @@ void AutomationChannel::registerMethods()
         model->presencePrompt()->cancel();
         co_return done();
     });
+    registerOperatorActions();
 }
 
 AutomationChannel::Reply AutomationChannel::setField(const QJsonObject &params)
@@ -122,7 +181,32 @@ AutomationChannel::Reply AutomationChannel::setField(const QJsonObject &params)
                                                                      : std::nullopt);
         return done();
     }
+    // The forms of the operator actions: every writable property of their concerns, by its name.
+    for (QObject *concern : formConcerns(*m_model)) {
+        const QMetaObject *meta = concern->metaObject();
+        const int index = meta->indexOfProperty(field.toLatin1().constData());
+        if (index < meta->propertyOffset())
+            continue;
+        const QMetaProperty property = meta->property(index);
+        if (!property.isWritable())
+            return failed(QStringLiteral("Not a form field: ") + field);
+        const bool isBool = property.metaType() == QMetaType::fromType<bool>();
+        if (isBool ? !value.isBool() : !value.isString())
+            return failed(QStringLiteral("%1 takes a %2").arg(field, isBool ? QStringLiteral("boolean") : QStringLiteral("string")));
+        property.write(concern, value.toVariant());
+        return done();
+    }
     return failed(QStringLiteral("Unknown field: ") + field);
+}
+
+AutomationChannel::Reply AutomationChannel::screenshot(const QJsonObject &params) const
+{
+    const QString path = stringParam(params, "path");
+    if (!m_window || path.isEmpty())
+        return failed(QStringLiteral("No window to grab, or no path"));
+    if (!m_window->grab().save(path, "PNG"))
+        return failed(QStringLiteral("Could not write ") + path);
+    return done();
 }
 
 QCoro::Task<QJsonObject> AutomationChannel::handle(QJsonObject request)
@@ -132,9 +216,13 @@ QCoro::Task<QJsonObject> AutomationChannel::handle(QJsonObject request)
     const QJsonObject params = request.value(QStringLiteral("params")).toObject();
     Reply reply;
     if (method == QLatin1StringView("state")) {
-        reply = {automationState(*m_model), std::nullopt};
+        QJsonObject state = automationState(*m_model);
+        addWindowState(state, m_window);
+        reply = {state, std::nullopt};
     } else if (method == QLatin1StringView("set")) {
         reply = setField(params);
+    } else if (method == QLatin1StringView("screenshot")) {
+        reply = screenshot(params);
     } else if (const auto found = m_methods.constFind(method); found != m_methods.constEnd()) {
         reply = co_await found.value()(params);
     } else {
@@ -194,4 +282,134 @@ QCoro::Task<> AutomationChannel::answer(QLocalSocket *socket, QByteArray line)
     }
     if (guard)
         guard->write(QJsonDocument(reply).toJson(QJsonDocument::Compact) + '\n');
+}
+
+void AutomationChannel::registerOperatorActions()
+{
+    AppModel *model = m_model;
+    // An action on one loaded record, reported through the status line.
+    const auto onRecord = [this, model](const QString &name, auto find, const char *kind, auto action) {
+        registerAction(name, [model, find, kind, action](QJsonObject params) -> QCoro::Task<Reply> {
+            const auto record = find(*model, params);
+            if (!record)
+                co_return notLoaded(kind);
+            const QString errorBefore = model->lastActionError();
+            co_await action(*record);
+            co_return statusOutcome(*model, errorBefore);
+        });
+    };
+    const auto reporting = [this, model](const QString &name, std::function<QCoro::Task<>(QJsonObject)> action) {
+        registerAction(name, [model, action](QJsonObject params) -> QCoro::Task<Reply> {
+            const QString errorBefore = model->lastActionError();
+            co_await action(params);
+            co_return statusOutcome(*model, errorBefore);
+        });
+    };
+    const auto immediate = [this, model](const QString &name, std::function<void(QJsonObject)> action) {
+        registerAction(name, [model, action](QJsonObject params) -> QCoro::Task<Reply> {
+            const QString errorBefore = model->lastActionError();
+            action(params);
+            co_return statusOutcome(*model, errorBefore);
+        });
+    };
+    const auto key = [](const AppModel &m, const QJsonObject &p) { return recordWithID(m.snapshot()->masterKeys(), p, "key"); };
+    const auto profile = [](const AppModel &m, const QJsonObject &p) {
+        return recordWithID(m.snapshot()->proxyProfiles(), p, "profile");
+    };
+    const auto approval = [](const AppModel &m, const QJsonObject &p) {
+        return recordWithID(m.snapshot()->approvals(), p, "approval");
+    };
+
+    // Connections.
+    registerAction(QStringLiteral("beginConnect"), [model](QJsonObject params) -> QCoro::Task<Reply> {
+        const std::optional<ConnectorSummary> connector = connectorParam(*model, params);
+        if (!connector)
+            co_return notLoaded("connector");
+        model->beginConnect(*connector);
+        co_return done();
+    });
+    immediate(QStringLiteral("closeConnectSheet"), [model](QJsonObject) { model->closeConnectSheet(); });
+    registerAction(QStringLiteral("linkAPIKey"), [model](QJsonObject params) -> QCoro::Task<Reply> {
+        const QString errorBefore = model->lastActionError();
+        const bool linked = co_await model->linkAPIKey(stringParam(params, "accountId"), stringParam(params, "alias"),
+                                                       stringParam(params, "token"), stringParam(params, "authModeId"));
+        const Reply outcome = statusOutcome(*model, errorBefore);
+        co_return outcome.error ? outcome : Reply{linked, std::nullopt};
+    });
+    reporting(QStringLiteral("linkSheetAPIKey"), [model](QJsonObject) { return model->linkSheetAPIKey(); });
+    reporting(QStringLiteral("checkSelectedHealth"),
+              [model](QJsonObject params) { return model->checkSelectedHealth(stringParam(params, "accountId")); });
+    immediate(QStringLiteral("rotateKey"), [model](QJsonObject params) {
+        if (const std::optional<ConnectionSummary> connection = connectionParam(*model, params))
+            model->rotateKey(*connection);
+    });
+    // "revoke" takes the record it revokes by its kind: a connection, an agent key or a proxy profile.
+    registerAction(QStringLiteral("revoke"), [model, key, profile](QJsonObject params) -> QCoro::Task<Reply> {
+        const QString errorBefore = model->lastActionError();
+        if (params.contains(QStringLiteral("connection"))) {
+            const std::optional<ConnectionSummary> connection = connectionParam(*model, params);
+            if (!connection)
+                co_return notLoaded("connection");
+            co_await model->revoke(*connection);
+        } else if (params.contains(QStringLiteral("key"))) {
+            const std::optional<MasterKeySummary> found = key(*model, params);
+            if (!found)
+                co_return notLoaded("key");
+            co_await model->revoke(*found);
+        } else {
+            const std::optional<ProxyProfileSummary> found = profile(*model, params);
+            if (!found)
+                co_return notLoaded("profile");
+            co_await model->revoke(*found);
+        }
+        co_return statusOutcome(*model, errorBefore);
+    });
+
+    // Agent keys and the kill switch.
+    immediate(QStringLiteral("useSuggestedConnectorsForMasterKey"),
+              [model](QJsonObject) { model->useSuggestedConnectorsForMasterKey(); });
+    immediate(QStringLiteral("applyAgentPreset"), [model](QJsonObject params) {
+        model->applyAgentPreset(stringParam(params, "id"), stringParam(params, "label"));
+    });
+    reporting(QStringLiteral("createMasterKey"), [model](QJsonObject) { return model->createMasterKey(); });
+    reporting(QStringLiteral("storeCreatedMasterKeyProfile"),
+              [model](QJsonObject) { return model->storeCreatedMasterKeyProfile(); });
+    reporting(QStringLiteral("verifyCreatedMasterKeyProfile"),
+              [model](QJsonObject) { return model->verifyCreatedMasterKeyProfile(); });
+    registerAction(QStringLiteral("useAgentKeyAsReplacementTemplate"), [model, key](QJsonObject params) -> QCoro::Task<Reply> {
+        const std::optional<MasterKeySummary> found = key(*model, params);
+        if (!found)
+            co_return notLoaded("key");
+        model->useAgentKeyAsReplacementTemplate(*found);
+        co_return done();
+    });
+    immediate(QStringLiteral("copyCreatedMasterKey"), [model](QJsonObject) { model->agentKeys()->copyCreatedMasterKey(); });
+    immediate(QStringLiteral("clearCreatedMasterKey"), [model](QJsonObject) { model->agentKeys()->clearCreatedMasterKey(); });
+    reporting(QStringLiteral("emergencyRevokeAllAgentKeys"),
+              [model](QJsonObject) { return model->emergencyRevokeAllAgentKeys(); });
+    registerAction(QStringLiteral("setKillSwitch"), [model](QJsonObject params) -> QCoro::Task<Reply> {
+        const QJsonValue enabled = params.value(QStringLiteral("enabled"));
+        if (!enabled.isBool())
+            co_return failed(QStringLiteral("setKillSwitch takes \"enabled\": true or false"));
+        const QString errorBefore = model->lastActionError();
+        co_await model->setKillSwitch(enabled.toBool());
+        co_return statusOutcome(*model, errorBefore);
+    });
+
+    // Proxy profiles, approvals and backups.
+    immediate(QStringLiteral("applyProxyDefaults"), [model](QJsonObject) { model->applyProxyDefaults(); });
+    reporting(QStringLiteral("createProxyProfile"), [model](QJsonObject) { return model->createProxyProfile(); });
+    registerAction(QStringLiteral("copyProxyRunCommand"), [model, profile](QJsonObject params) -> QCoro::Task<Reply> {
+        const std::optional<ProxyProfileSummary> found = profile(*model, params);
+        if (!found)
+            co_return notLoaded("profile");
+        model->copyProxyRunCommand(*found);
+        co_return done();
+    });
+    onRecord(QStringLiteral("approve"), approval, "approval",
+             [model](const ApprovalSummary &found) { return model->approve(found); });
+    onRecord(QStringLiteral("deny"), approval, "approval", [model](const ApprovalSummary &found) { return model->deny(found); });
+    reporting(QStringLiteral("requestProtectedWrite"), [model](QJsonObject) { return model->requestProtectedWrite(); });
+    reporting(QStringLiteral("exportBackup"), [model](QJsonObject) { return model->exportBackup(); });
+    reporting(QStringLiteral("restoreBackup"), [model](QJsonObject) { return model->restoreBackup(); });
 }

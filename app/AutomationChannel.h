@@ -12,6 +12,7 @@
 class AppModel;
 class QLocalServer;
 class QLocalSocket;
+class QWidget;
 
 // A local socket through which end-to-end tests drive the app as a person would, one JSON object
 // per line: {"id", "method", "params"} in, {"id", "result"} or {"id", "error"} out when the action
@@ -31,6 +32,9 @@ public:
 
     explicit AutomationChannel(AppModel *model, QObject *parent = nullptr);
 
+    // The window "screenshot" grabs, so a test can look at what a person sees.
+    void setWindow(QWidget *window) { m_window = window; }
+
     // False with `error` set when the socket cannot be opened at `path`.
     bool listen(const QString &path, QString *error);
 
@@ -39,13 +43,17 @@ public:
 
 private:
     void registerMethods();
+    // Accounts, agent keys, the kill switch, proxies, approvals and backups.
+    void registerOperatorActions();
     void registerAction(const QString &name, Method method);
     void accept();
     void readLines(QLocalSocket *socket);
     QCoro::Task<> answer(QLocalSocket *socket, QByteArray line);
     Reply setField(const QJsonObject &params);
+    Reply screenshot(const QJsonObject &params) const;
 
     AppModel *m_model;
     QLocalServer *m_server = nullptr;
+    QWidget *m_window = nullptr;
     QHash<QString, Method> m_methods;
 };

@@ -54,6 +54,8 @@ int main(int argc, char *argv[])
                      [] { FirstRunBreadcrumbs::record(QStringLiteral("app-exit: applicationShouldTerminate (quit)")); });
 
     MainWindow window(&model);
+    if (automation)
+        automation->setWindow(&window);
     window.show();
     return app.exec();
 }
