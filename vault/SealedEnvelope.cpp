@@ -4,7 +4,6 @@
 
 #include <QtEndian>
 
-const QByteArray SealedEnvelope::magic = QByteArrayLiteral("TVN1");
 
 namespace {
 constexpr qsizetype headerSize = 7;
@@ -12,7 +11,7 @@ constexpr qsizetype headerSize = 7;
 
 QByteArray SealedEnvelope::encoded() const
 {
-    QByteArray out = magic;
+    QByteArray out(magic.data(), qsizetype(magic.size()));
     out.append(version);
     const auto length = quint16(oneTimePublicKey.size());
     out.append(char(length >> 8));
@@ -24,7 +23,7 @@ QByteArray SealedEnvelope::encoded() const
 
 SealedEnvelope SealedEnvelope::decode(const QByteArray &envelope)
 {
-    if (envelope.size() < headerSize + 1 || !envelope.startsWith(magic) || envelope.at(4) != version)
+    if (envelope.size() < headerSize + 1 || !envelope.startsWith(QByteArrayView(magic.data(), qsizetype(magic.size()))) || envelope.at(4) != version)
         throw SealedVaultError::malformedEnvelope();
     const qsizetype keyLength = qFromBigEndian<quint16>(envelope.constData() + 5);
     if (envelope.size() < headerSize + keyLength)

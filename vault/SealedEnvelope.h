@@ -2,11 +2,14 @@
 
 #include <QByteArray>
 
+#include <string_view>
+
 // The "TVN1" envelope: magic, version 0x01, big-endian 16-bit length K of the one-time public
 // key, the key (K bytes), then the AES-GCM combined box. 99 + P bytes for a P-byte plaintext.
 struct SealedEnvelope
 {
-    static const QByteArray magic;
+    // Constant expressions: a constant built from another file's at start-up may read empty.
+    static constexpr std::string_view magic = "TVN1";
     static constexpr char version = 0x01;
 
     QByteArray oneTimePublicKey;

@@ -8,9 +8,6 @@
 
 #include <QDir>
 
-const QByteArray SealedVault::hkdfSalt = QByteArrayLiteral("box.sealed-store.v1");
-const QByteArray SealedVault::envelopeMagic = SealedEnvelope::magic;
-
 namespace {
 constexpr mode_t sealDirectoryMode = 0700;
 constexpr mode_t handleFileMode = 0600;
@@ -92,7 +89,7 @@ std::unique_ptr<HardwareKey> SealedVault::loadOrCreateKey() const
 
 QByteArray SealedVault::derivedKey(QByteArray &sharedSecret) const
 {
-    QByteArray key = VaultCrypto::hkdfSha256(sharedSecret, hkdfSalt, m_configuration.hkdfInfo, derivedKeySize);
+    QByteArray key = VaultCrypto::hkdfSha256(sharedSecret, QByteArray(hkdfSalt.data(), qsizetype(hkdfSalt.size())), m_configuration.hkdfInfo, derivedKeySize);
     VaultCrypto::wipe(sharedSecret);
     return key;
 }

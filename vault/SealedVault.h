@@ -3,11 +3,13 @@
 #include "AuthenticationContext.h"
 #include "HardwareKeyAvailability.h"
 #include "HardwareKeyProvider.h"
+#include "SealedEnvelope.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
+#include <string_view>
 
 // Protects a small secret at rest so that only this machine's TPM can open it again: a one-time
 // P-256 key agrees a secret with a long-lived hardware key, HKDF-SHA256 turns it into an
@@ -33,8 +35,8 @@ public:
         static const Configuration &agentKeys();
     };
 
-    static const QByteArray hkdfSalt;
-    static const QByteArray envelopeMagic;
+    static constexpr std::string_view hkdfSalt = "box.sealed-store.v1";
+    static constexpr std::string_view envelopeMagic = SealedEnvelope::magic;
 
     // Touches no file. The provider defaults to the machine's TPM as configured now.
     SealedVault(QString stateDirectory, Configuration configuration,

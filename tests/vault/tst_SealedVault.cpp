@@ -63,8 +63,8 @@ private slots:
         const QByteArray first = vault.seal("abc");
         QCOMPARE(first.size(), 102);
         QCOMPARE(first.left(7), QByteArray("TVN1\x01\x00\x40", 7));
-        QCOMPARE(SealedVault::envelopeMagic, QByteArrayLiteral("TVN1"));
-        QCOMPARE(SealedVault::hkdfSalt, QByteArrayLiteral("box.sealed-store.v1"));
+        QCOMPARE(QByteArray(SealedVault::envelopeMagic.data()), QByteArrayLiteral("TVN1"));
+        QCOMPARE(QByteArray(SealedVault::hkdfSalt.data()), QByteArrayLiteral("box.sealed-store.v1"));
 
         // Fresh one-time key and nonce per envelope.
         const QByteArray second = vault.seal("abc");
