@@ -8,6 +8,7 @@ import { needsApproval } from '../execution.mjs';
 import { fullApproval, summarizeApproval } from '../state/approvals.mjs';
 
 const MAX_REASON = 500;
+const MAX_ID_LENGTH = 128;
 
 function callerOf(ctx) {
   if (ctx.auth.kind === 'agent') {
@@ -21,6 +22,7 @@ function callerOf(ctx) {
 async function execute(ctx) {
   for (const field of ['connectorId', 'toolId']) {
     if (typeof ctx.body[field] !== 'string' || ctx.body[field] === '') throw badRequest(`${field} is required`);
+    if (ctx.body[field].length > MAX_ID_LENGTH) throw badRequest(`${field} is longer than ${MAX_ID_LENGTH} characters`);
   }
   if (ctx.body.accountId !== undefined) checkIdentifier(ctx.body.accountId, 'accountId');
   const { caller, key } = callerOf(ctx);

@@ -85,6 +85,8 @@ describe('agent keys, execution and approvals', () => {
       [{ connectorId: 'github', toolId: 'github.user.get', accountId: 'someone-else' }, 404, 'no connection github/someone-else'],
       [{ connectorId: 'github', toolId: 'github.user.get', agentId: 'impostor' }, 400, 'agentId does not match the agent key'],
       [{ toolId: 'github.user.get' }, 400, 'connectorId is required'],
+      [{ connectorId: 'x'.repeat(1024 * 1024 - 100), toolId: 'github.user.get' }, 400, 'connectorId is longer than 128 characters'],
+      [{ connectorId: 'github', toolId: 'y'.repeat(129) }, 400, 'toolId is longer than 128 characters'],
     ];
     for (const [body, status, error] of cases) {
       const res = await execute(key, body);
