@@ -1,5 +1,6 @@
 // The wrapper's calls to the local broker. The agent key goes only into the authorization header,
 // and only after /health has answered as the Torvane broker from a listener of this account.
+import http from 'node:http';
 import os from 'node:os';
 import { listenerUids } from './listenerOwner.mjs';
 import { WrapperSettingsError } from './settings.mjs';
@@ -36,26 +37,50 @@ async function requireOwnListener(baseUrl) {
   }
 }
 
+// One request with node:http (fetch's own library costs the short-lived --check more to load
+// than the whole check takes). Failures are shaped as fetch's are, for unreachable().
+function send(url, { method, headers, body, timeoutMs }) {
+  return new Promise((resolve, reject) => {
+    const failed = (cause) => Object.assign(new Error('request failed'), { cause });
+    const req = http.request(url, { method, headers }, (res) => {
+      const chunks = [];
+      res.on('data', (chunk) => chunks.push(chunk));
+      res.on('end', () => {
+        clearTimeout(timer);
+        resolve({ status: res.statusCode, text: Buffer.concat(chunks).toString('utf8') });
+      });
+      res.on('error', (cause) => reject(failed(cause)));
+    });
+    const timer = setTimeout(() => {
+      reject(Object.assign(new Error(`no answer within ${timeoutMs} ms`), { name: 'TimeoutError' }));
+      req.destroy();
+    }, timeoutMs);
+    req.on('error', (cause) => {
+      clearTimeout(timer);
+      reject(failed(cause));
+    });
+    req.end(body);
+  });
+}
+
 export function createBrokerClient({ baseUrl, key }) {
   async function request(method, path, { body, timeoutMs, withKey = true } = {}) {
     const headers = { accept: 'application/json' };
     if (withKey) headers.authorization = `Bearer ${key}`;
     if (body !== undefined) headers['content-type'] = 'application/json';
-    let res;
-    let text;
+    let answer;
     try {
-      res = await fetch(baseUrl + path, { method, headers, body: body === undefined ? undefined : JSON.stringify(body), signal: AbortSignal.timeout(timeoutMs), redirect: 'error' });
-      text = await res.text();
+      answer = await send(baseUrl + path, { method, headers, body: body === undefined ? undefined : JSON.stringify(body), timeoutMs });
     } catch (error) {
       throw unreachable(baseUrl, error, timeoutMs);
     }
     let json = null;
     try {
-      json = text ? JSON.parse(text) : null;
+      json = answer.text ? JSON.parse(answer.text) : null;
     } catch {
       json = null;
     }
-    return { status: res.status, body: json };
+    return { status: answer.status, body: json };
   }
 
   return {

@@ -5,13 +5,11 @@
 import path from 'node:path';
 import { readFileSync } from 'node:fs';
 import { fileURLToPath } from 'node:url';
-import { StdioServerTransport } from '@modelcontextprotocol/sdk/server/stdio.js';
 import { checkDeadlineMs } from './budget.mjs';
 import { explain } from './brokerClient.mjs';
 import { checkPayload, failurePayload, runCheck } from './check.mjs';
 import { readProfileKey } from './profileKey.mjs';
 import { redactSecrets } from './redact.mjs';
-import { createToolSession } from './session.mjs';
 import { brokerUrlFrom, parseArguments, profileStoreFrom, validProfileName, WrapperSettingsError } from './settings.mjs';
 
 const serviceRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
@@ -64,6 +62,11 @@ async function serve(rawProfile) {
     return { profile, baseUrl, key };
   };
   const { version } = JSON.parse(readFileSync(path.join(serviceRoot, 'package.json'), 'utf8'));
+  // The MCP SDK is loaded only to serve: --check, which the app waits for, does without it.
+  const [{ StdioServerTransport }, { createToolSession }] = await Promise.all([
+    import('@modelcontextprotocol/sdk/server/stdio.js'),
+    import('./session.mjs'),
+  ]);
   const server = createToolSession({ readProfile, version, log: say });
   await server.connect(new StdioServerTransport());
   say(`MCP session open for profile ${rawProfile}; Torvane's tools load when the agent app lists them`);
