@@ -51,7 +51,7 @@ failed=0
 
 say() { printf '\n== %s\n' "$*" >&2; }
 record() { # record "what" RESULT
-  results+=("$(printf '%-58s %s' "$1" "$2")")
+  results+=("$(printf '%-72s %s' "$1" "$2")")
   [ "$2" = PASS ] || failed=1
 }
 
@@ -104,6 +104,12 @@ new_root() {
   rm -rf "$root"
   cp -a "$work/base" "$root"
   cp /etc/resolv.conf "$root/etc/resolv.conf"
+  # A network that inspects TLS has its own CA, which every machine on it trusts: carry the
+  # host's local CAs in (ca-certificates, once install-deps adds it, bundles them).
+  if [ -d /usr/local/share/ca-certificates ]; then
+    mkdir -p "$root/usr/local/share/ca-certificates"
+    cp -a /usr/local/share/ca-certificates/. "$root/usr/local/share/ca-certificates/"
+  fi
   mount -t proc proc "$root/proc"
   mount -t sysfs sys "$root/sys"
   mount --rbind /dev "$root/dev"
@@ -114,7 +120,9 @@ new_root() {
 in_root() { # in_root ROOT COMMAND...: as root, in a clean login-like environment
   local root=$1
   shift
+  # Node reads only its own CA list unless told; the host tells it when its network needs that.
   chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
+    ${NODE_EXTRA_CA_CERTS:+NODE_EXTRA_CA_CERTS=/etc/ssl/certs/ca-certificates.crt} \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
 }
 export -f in_root
