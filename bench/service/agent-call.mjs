@@ -89,7 +89,12 @@ async function runBroker(stateDir, providerUrl, events, exitAfter) {
   const { vault, operator, sessions, audit } = broker.services;
   await vault.setup('benchmark passphrase', operator.bootstrapSecret);
   const session = { 'x-tvn-operator-session': sessions.mint('bench', 'bootstrap').sessionId, 'content-type': 'application/json' };
-  const post = async (p, body, headers = session) => (await fetch(broker.url + p, { method: 'POST', headers, body: JSON.stringify(body) })).json();
+  // node:http, not fetch: fetch's own library would sit in the broker's memory and be measured.
+  const post = (p, body) => new Promise((resolve, reject) => {
+    const req = http.request(broker.url + p, { method: 'POST', headers: session }, async (res) => resolve(JSON.parse(await readBody(res))));
+    req.on('error', reject);
+    req.end(JSON.stringify(body));
+  });
   await post('/v1/credentials/github', { token: TOKEN, accountId: 'default' });
   const created = await post('/v1/master-keys', { agentId: 'bench', name: PROFILE, connectorIds: ['github'], maxRisk: 'low' });
   const service = await post('/v1/proxy/services', {
