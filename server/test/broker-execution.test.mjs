@@ -277,13 +277,20 @@ test('one agent key cannot fill the approval queue for the others', async (t) =>
   assert.equal((await write(await newKey('late'))).status, 429);
 });
 
-test('after a restart agents wait for the operator to unlock the vault', async (t) => {
+// A ready broker on the provider stand-in, with a linked GitHub account and an agent key for it.
+// The caller closes the broker (some tests restart it on the same state).
+async function brokerWithGithubKey(t, { agentId, token = 'valid-gh', env = {} }) {
   const fake = await startFakeProvider();
   t.after(() => fake.close());
-  const first = await startReadyBroker({ env: fake.env() });
-  const s = { session: first.session };
-  await first.post('/v1/credentials/github', { token: 'valid-gh', accountId: 'default' }, s);
-  const { key } = (await first.post('/v1/master-keys', { agentId: 'early', name: 'early', connectorIds: ['github'] }, s)).body;
+  const h = await startReadyBroker({ env: { ...fake.env(), ...env } });
+  const s = { session: h.session };
+  await h.post('/v1/credentials/github', { token, accountId: 'default' }, s);
+  const { key, record } = (await h.post('/v1/master-keys', { agentId, name: agentId, connectorIds: ['github'] }, s)).body;
+  return { fake, h, s, key, record };
+}
+
+test('after a restart agents wait for the operator to unlock the vault', async (t) => {
+  const { fake, h: first, key } = await brokerWithGithubKey(t, { agentId: 'early' });
   await first.close();
 
   const h = await startBroker({ stateDir: first.stateDir, env: fake.env() });
@@ -296,12 +303,7 @@ test('after a restart agents wait for the operator to unlock the vault', async (
 });
 
 test('agent calls leave the vault file alone: last use is shown at once and written in batches', async (t) => {
-  const fake = await startFakeProvider();
-  t.after(() => fake.close());
-  const h = await startReadyBroker({ env: fake.env() });
-  const s = { session: h.session };
-  await h.post('/v1/credentials/github', { token: 'valid-gh', accountId: 'default' }, s);
-  const { key, record } = (await h.post('/v1/master-keys', { agentId: 'busy', name: 'busy', connectorIds: ['github'] }, s)).body;
+  const { h, s, key, record } = await brokerWithGithubKey(t, { agentId: 'busy' });
   await h.post('/v1/master-keys', { agentId: 'idle', name: 'idle', connectorIds: ['github'] }, s);
   const vaultFile = path.join(h.stateDir, 'vault.json');
   const before = fs.statSync(vaultFile);
@@ -321,14 +323,9 @@ test('agent calls leave the vault file alone: last use is shown at once and writ
 });
 
 test('a tool call\'s answer never carries the credential back, in any encoding', async (t) => {
-  const fake = await startFakeProvider();
-  t.after(() => fake.close());
-  const h = await startReadyBroker({ env: fake.env() });
-  t.after(() => h.close());
-  const s = { session: h.session };
   const token = 'valid-ab/cd+ef=gh_secret';
-  await h.post('/v1/credentials/github', { token, accountId: 'default' }, s);
-  const { key } = (await h.post('/v1/master-keys', { agentId: 'echo', name: 'echo', connectorIds: ['github'] }, s)).body;
+  const { fake, h, key } = await brokerWithGithubKey(t, { agentId: 'echo', token });
+  t.after(() => h.close());
   const forms = echoedForms(token);
   fake.respond('github', 'GET', '/user', () => ({ status: 200, raw: echoJson(forms) }));
   const res = await h.post('/v1/execute', { connectorId: 'github', toolId: 'github.user.get' }, { bearer: key });
@@ -341,13 +338,8 @@ test('a tool call\'s answer never carries the credential back, in any encoding',
 });
 
 test('turning the kill switch on stops calls already on their way, approved ones too, and records it', async (t) => {
-  const fake = await startFakeProvider();
-  t.after(() => fake.close());
-  const h = await startReadyBroker({ env: { ...fake.env(), SWITCHYARD_PROVIDER_TIMEOUT_SECONDS: '30' } });
+  const { fake, h, s, key } = await brokerWithGithubKey(t, { agentId: 'slow', env: { SWITCHYARD_PROVIDER_TIMEOUT_SECONDS: '30' } });
   t.after(() => h.close());
-  const s = { session: h.session };
-  await h.post('/v1/credentials/github', { token: 'valid-gh', accountId: 'default' }, s);
-  const { key } = (await h.post('/v1/master-keys', { agentId: 'slow', name: 'slow', connectorIds: ['github'] }, s)).body;
   fake.respond('github', 'GET', '/user', () => null);
   fake.respond('github', 'POST', '/repos/o/r/issues', () => null);
   const { approvalId } = (await h.post('/v1/execute', { connectorId: 'github', toolId: 'github.issue.create', input: { owner: 'o', repo: 'r', title: 't' } }, { bearer: key })).body;
