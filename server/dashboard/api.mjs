@@ -85,5 +85,38 @@ export function createApi(currentSession) {
     revokeKey: (id) => post(`/v1/master-keys/${segment(id)}/revoke`, {}, { operator: true }),
     setKillSwitch: (enabled) => post('/v1/killswitch', { enabled }, { operator: true }),
     mintSession: (passphrase) => post('/v1/operator/session', { label: 'dashboard', passphrase }),
+    agentApps: () => get('/dashboard/agent-apps.json'),
   };
+}
+
+// Reads the broker's event stream ("approvals" and "session-ended" events) with the session,
+// calling onEvent(name, data) for each event, until the stream ends or `signal` aborts.
+export async function readEventStream(session, onEvent, signal) {
+  const response = await fetch('/v1/events', {
+    headers: { accept: 'text/event-stream', [SESSION_HEADER]: session },
+    cache: 'no-store', credentials: 'omit', redirect: 'error', signal,
+  });
+  if (!response.ok || !response.body) throw new ApiError(response.status, `The local service answered HTTP ${response.status}`);
+  const reader = response.body.pipeThrough(new TextDecoderStream()).getReader();
+  let buffer = '';
+  for (;;) {
+    const { value, done } = await reader.read();
+    if (done) return;
+    buffer += value;
+    let end;
+    while ((end = buffer.indexOf('\n\n')) >= 0) {
+      const block = buffer.slice(0, end);
+      buffer = buffer.slice(end + 2);
+      const fields = Object.fromEntries(block.split('\n').filter((line) => line && !line.startsWith(':'))
+        .map((line) => [line.slice(0, line.indexOf(':')), line.slice(line.indexOf(':') + 1).trimStart()]));
+      if (!fields.event) continue;
+      let data = null;
+      try {
+        data = fields.data ? JSON.parse(fields.data) : null;
+      } catch {
+        data = null;
+      }
+      onEvent(fields.event, data);
+    }
+  }
 }

@@ -1,18 +1,19 @@
 // Dashboard entry: reads the seeded session, loads status and operator data from the broker and
 // renders one screen at a time. Without a session only the public status calls are made.
 
-import { ApiError, LockedError, createApi } from './api.mjs';
+import { ApiError, LockedError, createApi, readEventStream } from './api.mjs';
 import { askDenyReason, confirmAction } from './dialogs.mjs';
 import { byId, replaceChildren } from './dom.mjs';
 import { asText } from './format.mjs';
 import {
-  NativeMessage, Surface, hasNativeHost, postNative, readFirstRunCompleted, readSession,
+  NativeMessage, Surface, hasNativeHost, postNative, readFirstRunCompleted, readSession, requestNativeAction,
   storeFirstRunCompleted, storeSession, watchNativeSeeds,
 } from './native.mjs';
 import { VaultState, lockedView, offlineView, overviewView, servicePill, setupView, vaultStateOf } from './views.mjs';
 
 const View = Object.freeze({ loading: 'loading', offline: 'offline', setup: 'setup', locked: 'locked', overview: 'overview' });
 const POLL_MS = 15000;
+const EVENT_RETRY_MS = 2000;
 
 const state = {
   session: readSession(),
@@ -35,6 +36,12 @@ const state = {
   view: View.loading,
   generation: 0,
   postedSurface: null,
+  native: hasNativeHost(),
+  // The form the guide opened ('connect', 'key' or 'agents'), what is typed in it, and the agent apps.
+  form: null,
+  formBusy: false,
+  formValues: { connect: {}, key: {} },
+  agentApps: [],
 };
 
 const api = createApi(() => state.session);
@@ -93,6 +100,7 @@ function screenFor(view) {
 
 function render(view = state.view) {
   state.view = view;
+  state.native = hasNativeHost();
   const keepFocus = focusKey();
   const main = byId('main');
   replaceChildren(main, screenFor(view));
@@ -130,6 +138,8 @@ function clearOperatorData() {
 }
 
 function lockOut(message) {
+  stopEvents();
+  closeForm();
   state.generation += 1;
   state.session = '';
   storeSession('');
@@ -171,6 +181,7 @@ async function loadOperatorData(generation, { background }) {
   });
   state.lockMessage = '';
   render(View.overview);
+  watchEvents();
 }
 
 async function refresh({ background = false } = {}) {
@@ -219,6 +230,40 @@ async function runAction(busyKey, progress, work, done) {
   await refresh();
 }
 
+function firstConnectable() {
+  return state.connectors.find((connector) => connector.status !== 'not_implemented')?.id ?? '';
+}
+
+// What was typed goes with the form: a closed form keeps no key in the page.
+function closeForm() {
+  state.form = null;
+  state.formValues = { connect: {}, key: {} };
+}
+
+async function loadAgentApps() {
+  try {
+    state.agentApps = (await api.agentApps())?.apps ?? [];
+  } catch {
+    state.agentApps = [];
+  }
+  render();
+}
+
+// Asks the app to run one action and says how it ended; a success closes the form and reloads.
+async function runNativeAction(type, fields, { busyKey = 'form', keepForm = false } = {}) {
+  if (state.busy.has(busyKey)) return;
+  state.busy.add(busyKey);
+  state.formBusy = busyKey === 'form';
+  render();
+  const outcome = await requestNativeAction(type, fields);
+  state.busy.delete(busyKey);
+  state.formBusy = false;
+  say(outcome.message, outcome.ok ? 'success' : 'error');
+  if (outcome.ok && !keepForm) closeForm();
+  render();
+  if (outcome.ok) await refresh({ background: true });
+}
+
 const actions = {
   // A request the list shows cut is approved only from its whole view, with that view's digest.
   async approve(approval) {
@@ -263,6 +308,55 @@ const actions = {
     if (!confirmed) return;
     await runAction('killswitch', enabled ? 'Turning the kill switch on…' : 'Turning the kill switch off…',
       () => api.setKillSwitch(enabled), enabled ? 'Kill switch is on: agent calls are refused' : 'Kill switch is off');
+  },
+
+  openForm(form) {
+    state.form = state.form === form ? null : form;
+    if (state.form === 'connect' && !state.formValues.connect.connectorId) state.formValues.connect.connectorId = firstConnectable();
+    if (state.form !== null && state.agentApps.length === 0) loadAgentApps();
+    render();
+    byId(`${form}-form`)?.scrollIntoView?.({ block: 'nearest' });
+  },
+
+  closeForm() {
+    closeForm();
+    render();
+  },
+
+  updateField(form, name, value) {
+    state.formValues[form][name] = value;
+  },
+
+  toggleKeyApp(connectorId, chosen) {
+    const ids = new Set(state.formValues.key.connectorIds ?? []);
+    if (chosen) ids.add(connectorId); else ids.delete(connectorId);
+    state.formValues.key.connectorIds = [...ids];
+  },
+
+  submitConnect() {
+    const values = state.formValues.connect;
+    return runNativeAction(NativeMessage.linkApiKey, {
+      connectorId: values.connectorId ?? '', accountId: values.accountId ?? '', alias: values.alias ?? '', secret: values.secret ?? '',
+    });
+  },
+
+  submitKey() {
+    const values = state.formValues.key;
+    return runNativeAction(NativeMessage.createMasterKey, {
+      agentId: values.agentId ?? '', name: values.name ?? '', connectorIds: values.connectorIds ?? [], maxRisk: values.maxRisk ?? '',
+    });
+  },
+
+  openKeyPage() {
+    return runNativeAction(NativeMessage.openProviderKeyPage, { connectorId: state.formValues.connect.connectorId ?? '' }, { keepForm: true });
+  },
+
+  setUpAgent(app) {
+    return runNativeAction(NativeMessage.connectAgentApp, { agentAppId: app.id }, { busyKey: `agent:${app.id}`, keepForm: true });
+  },
+
+  copyAgentSetup(app) {
+    return runNativeAction(NativeMessage.copyAgentSetup, { agentAppId: app.id }, { busyKey: `agent:${app.id}`, keepForm: true });
   },
 
   completeFirstRun() {
@@ -330,6 +424,7 @@ function onSessionSeeded(sessionId) {
   state.lockMessage = '';
   if (!sessionId) {
     // Drop what was on screen at once; the refresh only re-reads public status.
+    stopEvents();
     state.generation += 1;
     clearOperatorData();
     render(View.locked);
@@ -343,15 +438,54 @@ function onFirstRunSeeded(completed) {
   if (state.view === View.overview) render();
 }
 
-function openExternalThroughApp(event) {
-  if (!hasNativeHost()) return;
-  event.preventDefault();
-  postNative(NativeMessage.openExternalUrl, { url: event.currentTarget.href });
+// New approvals arrive as broker events, so a request shows within a moment, not on the next poll.
+let events = null;
+
+function watchEvents() {
+  if (events?.session === state.session || !state.session) return;
+  events?.controller.abort();
+  const session = state.session;
+  const controller = new AbortController();
+  events = { session, controller };
+  const stillWanted = () => events?.controller === controller && state.session === session;
+  (async () => {
+    while (stillWanted()) {
+      try {
+        await readEventStream(session, (name) => {
+          if (name === 'approvals') reloadApprovals();
+          if (name === 'session-ended') refresh();
+        }, controller.signal);
+      } catch {
+        // A dropped stream is opened again below while the session lasts.
+      }
+      if (stillWanted()) await new Promise((resolve) => setTimeout(resolve, EVENT_RETRY_MS));
+    }
+  })();
+}
+
+// Only the list that changed is read again, so the new request shows at once.
+async function reloadApprovals() {
+  if (state.view !== View.overview || state.busy.size > 0) return;
+  const generation = state.generation;
+  try {
+    const approvals = listOrEmpty((await api.approvals())?.approvals);
+    if (generation !== state.generation || state.view !== View.overview) return;
+    state.approvals = approvals;
+    delete state.errors.approvals;
+    render();
+  } catch (error) {
+    if (error instanceof ApiError && error.sessionRejected) lockOut('Your operator session has ended. Unlock the vault again to continue.');
+  }
+}
+
+function stopEvents() {
+  events?.controller.abort();
+  events = null;
 }
 
 function pollWhileVisible() {
   setInterval(() => {
-    if (document.visibilityState !== 'visible' || state.view !== View.overview || state.busy.size > 0) return;
+    if (document.visibilityState !== 'visible' || state.view !== View.overview || state.busy.size > 0 || state.form) return;
     if (document.querySelector('dialog[open]')) return;
     refresh({ background: true });
   }, POLL_MS);
@@ -365,7 +499,6 @@ function start() {
   byId('refresh-button').addEventListener('click', () => { say(''); refresh(); });
   byId('lock-button').addEventListener('click', lockPage);
   byId('first-run-reset').addEventListener('click', resetFirstRun);
-  byId('help-link').addEventListener('click', openExternalThroughApp);
   pollWhileVisible();
   refresh();
 }

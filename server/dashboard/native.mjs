@@ -6,6 +6,7 @@ export const SESSION_KEY = 'torvane.operator-session';
 export const FIRST_RUN_KEY = 'torvane.first-run-complete';
 export const SESSION_EVENT = 'tvn-operator-session-updated';
 export const FIRST_RUN_EVENT = 'tvn-native-first-run-updated';
+export const ACTION_EVENT = 'tvn-native-action-finished';
 
 export const NativeMessage = Object.freeze({
   vaultSecurityUpdated: 'vault-security-updated',
@@ -15,6 +16,12 @@ export const NativeMessage = Object.freeze({
   firstRunReset: 'first-run-reset',
   openExternalUrl: 'open-external-url',
   dashboardReady: 'dashboard-ready',
+  // Actions the page's guide leads to, each run by the app action of the same name.
+  linkApiKey: 'link-api-key',
+  createMasterKey: 'create-master-key',
+  connectAgentApp: 'connect-agent-app',
+  copyAgentSetup: 'copy-agent-setup',
+  openProviderKeyPage: 'open-provider-key-page',
 });
 
 export const Surface = Object.freeze({
@@ -91,5 +98,27 @@ export function watchNativeSeeds({ onSession, onFirstRun }) {
   globalThis.addEventListener(FIRST_RUN_EVENT, (event) => {
     const completed = event.detail?.completed;
     onFirstRun(typeof completed === 'boolean' ? completed : readFirstRunCompleted());
+  });
+}
+
+const ACTION_TIMEOUT_MS = 120000;
+
+// Asks the app to run an action and resolves with how it ended: { ok, message }. One request per
+// type at a time; the app answers with ACTION_EVENT naming the type.
+export function requestNativeAction(type, fields = {}, { timeoutMs = ACTION_TIMEOUT_MS } = {}) {
+  return new Promise((resolve) => {
+    let timer = null;
+    const finish = (outcome) => {
+      clearTimeout(timer);
+      globalThis.removeEventListener(ACTION_EVENT, onFinished);
+      resolve(outcome);
+    };
+    function onFinished(event) {
+      if (event.detail?.type !== type) return;
+      finish({ ok: event.detail.ok === true, message: typeof event.detail.message === 'string' ? event.detail.message : '' });
+    }
+    globalThis.addEventListener(ACTION_EVENT, onFinished);
+    timer = setTimeout(() => finish({ ok: false, message: "The Torvane app didn't answer. Try again." }), timeoutMs);
+    if (!postNative(type, fields)) finish({ ok: false, message: 'Open this dashboard in the Torvane app to do this.' });
   });
 }

@@ -1,4 +1,4 @@
-// Serves the dashboard page and its assets from a fixed list: request paths are looked up, never
+// Serves the dashboard page, its assets and the help pages from a fixed list: request paths are looked up, never
 // joined onto the file system, so nothing outside this list can be reached through them.
 
 import { readFile } from 'node:fs/promises';
@@ -19,6 +19,14 @@ export const DASHBOARD_ASSETS = Object.freeze({
   '/dashboard/views.mjs': { file: 'views.mjs', type: JS },
   '/dashboard/styles.css': { file: 'styles.css', type: CSS },
   '/dashboard/icon.svg': { file: 'icon.svg', type: SVG },
+  // Help pages, written in the repository and served offline like the page itself: each file is
+  // the content of one page, set into help/page.html.
+  '/help/': { file: '../help/index.html', type: HTML, helpPage: true },
+  '/help/keys-safe': { file: '../help/keys-safe.html', type: HTML, helpPage: true },
+  '/help/agent-setup': { file: '../help/agent-setup.html', type: HTML, helpPage: true },
+  '/help/approvals': { file: '../help/approvals.html', type: HTML, helpPage: true },
+  '/help/recovery': { file: '../help/recovery.html', type: HTML, helpPage: true },
+  '/help/help.css': { file: '../help/help.css', type: CSS },
 });
 
 export const DASHBOARD_CSP = [
@@ -51,9 +59,20 @@ export function isDashboardPath(pathname) {
   return Object.hasOwn(DASHBOARD_ASSETS, pathname);
 }
 
+const readAsset = (file) => readFile(new URL(file, import.meta.url));
+
+// A help page: its content in the shared frame, titled after its first heading. The files are the
+// repository's own; their text is put in as it is.
+async function helpPage(file) {
+  const [frame, content] = await Promise.all([readAsset('../help/page.html'), readAsset(file)]);
+  const text = content.toString('utf8');
+  const title = /<h1>([^<]*)<\/h1>/.exec(text)?.[1] ?? 'Help';
+  return Buffer.from(frame.toString('utf8').replace('{{title}}', () => title).replace('{{content}}', () => text));
+}
+
 // The listed asset for a request path, or null for any other path.
 export async function loadDashboardAsset(pathname) {
   if (!isDashboardPath(pathname)) return null;
   const asset = DASHBOARD_ASSETS[pathname];
-  return { contentType: asset.type, body: await readFile(new URL(asset.file, import.meta.url)) };
+  return { contentType: asset.type, body: asset.helpPage ? await helpPage(asset.file) : await readAsset(asset.file) };
 }

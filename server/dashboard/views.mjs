@@ -185,11 +185,13 @@ function statsRow(model) {
     stat(listOf(model.audit).length, errors.audit, 'Audit events', 'audit'));
 }
 
+// Each step leads to the app's own action when the page runs inside the app; in a browser the
+// text says where to go.
 function firstRunGuide(model, actions) {
   const steps = [
-    ['Connect an app', 'Add a provider account in the Torvane app. Its key goes straight into the encrypted vault.', activeConnections(model).length > 0],
-    ['Make an agent key', 'Create one limited key per agent, scoped to the apps you choose.', activeKeys(model).length > 0],
-    ['Hand it to your agent', 'Use "Set up" or "Copy agent setup" in the Torvane app, then verify the handoff.', false],
+    ['Connect an app', 'Add a provider account in the Torvane app. Its key goes straight into the encrypted vault.', activeConnections(model).length > 0, 'connect', 'Connect an app'],
+    ['Make an agent key', 'Create one limited key per agent, scoped to the apps you choose.', activeKeys(model).length > 0, 'key', 'Make an agent key'],
+    ['Hand it to your agent', 'Use "Set up" or "Copy agent setup" in the Torvane app, then verify the handoff.', false, 'agents', 'Set up your agent'],
   ];
   return el('section', { class: 'card guide', id: 'setup-guide', 'aria-labelledby': 'guide-title' },
     el('div', { class: 'card-header' },
@@ -197,12 +199,124 @@ function firstRunGuide(model, actions) {
         el('h2', { class: 'card-title', id: 'guide-title', text: 'Welcome to Torvane' }),
         el('p', { class: 'card-description', text: 'Three steps give an agent safe, revocable access. Your real keys never leave this computer.' })),
       el('button', { class: 'button button-quiet', type: 'button', onclick: actions.completeFirstRun, text: 'Done, hide this guide' })),
-    el('ol', { class: 'guide-steps' }, steps.map(([title, text, done], index) =>
+    el('ol', { class: 'guide-steps' }, steps.map(([title, text, done, form, label], index) =>
       el('li', { class: `guide-step ${done ? 'guide-step-done' : ''}` },
         el('span', { class: 'guide-dot', 'aria-hidden': 'true', text: done ? '✓' : String(index + 1) }),
         el('div', {},
           el('p', { class: 'guide-step-title', text: `${title}${done ? ' (done)' : ''}` }),
-          el('p', { class: 'guide-step-text', text }))))));
+          el('p', { class: 'guide-step-text', text }),
+          model.native ? formButton(model, actions, form, label) : null)))));
+}
+
+function formButton(model, actions, form, label) {
+  return el('button', { class: 'button button-small', type: 'button', 'data-focus': `open:${form}`, 'aria-expanded': model.form === form ? 'true' : 'false', onclick: () => actions.openForm(form), text: label });
+}
+
+// --- Forms that ask the app to act ------------------------------------------------------------
+
+function fieldRow(id, label, input, hint) {
+  return el('div', { class: 'form-row' },
+    el('label', { class: 'field-label', for: id, text: label }), input,
+    hint ? el('p', { class: 'muted small', text: hint }) : null);
+}
+
+function input(model, actions, form, name, attrs = {}) {
+  const id = `${form}-${name}`;
+  return el('input', {
+    id, class: 'field', 'data-focus': id, value: model.formValues[form][name] ?? '', autocomplete: 'off',
+    oninput: (event) => actions.updateField(form, name, event.target.value), ...attrs,
+  });
+}
+
+function select(model, actions, form, name, options) {
+  const id = `${form}-${name}`;
+  const current = model.formValues[form][name] ?? '';
+  return el('select', { id, class: 'field', 'data-focus': id, onchange: (event) => actions.updateField(form, name, event.target.value) },
+    options.map(([value, label]) => el('option', { value, selected: value === current, text: label })));
+}
+
+function formCard({ id, title, description, onSubmit, busy, submitLabel, actions, children }) {
+  const form = el('form', { class: 'action-form', 'aria-labelledby': `${id}-title` }, children,
+    el('div', { class: 'form-actions' },
+      el('button', { class: 'button', type: 'submit', disabled: busy, 'data-focus': `${id}-submit`, text: busy ? 'Working…' : submitLabel }),
+      el('button', { class: 'button button-quiet', type: 'button', onclick: actions.closeForm, text: 'Cancel' })));
+  form.addEventListener('submit', (event) => {
+    event.preventDefault();
+    onSubmit();
+  });
+  return card({ id, title, description, children: form });
+}
+
+const connectable = (model) => listOf(model.connectors).filter((connector) => connector.status !== 'not_implemented');
+
+function connectForm(model, actions) {
+  const options = connectable(model).map((connector) => [asText(connector.id, ''), asText(connector.displayName ?? connector.id)]);
+  return formCard({
+    id: 'connect-form', title: 'Connect an app', actions, busy: model.formBusy, submitLabel: 'Connect',
+    description: 'The key goes to the Torvane app, which puts it in the encrypted vault. This page never shows it again.',
+    onSubmit: actions.submitConnect,
+    children: [
+      fieldRow('connect-connectorId', 'App', select(model, actions, 'connect', 'connectorId', options)),
+      fieldRow('connect-secret', 'API key', input(model, actions, 'connect', 'secret', { type: 'password', required: true }),
+        null),
+      el('p', {}, el('button', { class: 'link-button', type: 'button', onclick: actions.openKeyPage, text: 'Where do I get a key?' })),
+      fieldRow('connect-accountId', 'Account name', input(model, actions, 'connect', 'accountId', { placeholder: 'default' }),
+        'Tells several accounts of one app apart.'),
+      fieldRow('connect-alias', 'Label (optional)', input(model, actions, 'connect', 'alias')),
+    ],
+  });
+}
+
+const RISKS = [['', "The local service's default"], ['low', 'Low-risk tools only'], ['medium', 'Up to medium risk'], ['high', 'Up to high risk']];
+
+function keyForm(model, actions) {
+  const apps = [['', 'Choose the agent…'], ...listOf(model.agentApps).map((app) => [asText(app.id, ''), asText(app.label ?? app.id)])];
+  const chosen = new Set(model.formValues.key.connectorIds ?? []);
+  const connected = [...new Set(activeConnections(model).filter((c) => c.status === 'connected').map((c) => c.connectorId))];
+  return formCard({
+    id: 'key-form', title: 'Make an agent key', actions, busy: model.formBusy, submitLabel: 'Make agent key',
+    description: 'The Torvane app creates the key and saves it in this computer\'s setup profile for the agent. You never have to copy it.',
+    onSubmit: actions.submitKey,
+    children: [
+      fieldRow('key-agentId', 'Agent', select(model, actions, 'key', 'agentId', apps)),
+      fieldRow('key-name', 'Key name', input(model, actions, 'key', 'name', { placeholder: 'For example: Claude on my laptop' })),
+      el('fieldset', { class: 'form-row' },
+        el('legend', { class: 'field-label', text: 'Apps this key may use' }),
+        connected.length === 0
+          ? el('p', { class: 'muted small', text: 'No apps connected yet. Connect one app, then create the key.' })
+          : connected.map((id) => el('label', { class: 'check' },
+            el('input', { type: 'checkbox', value: id, checked: chosen.has(id), 'data-focus': `key-app-${id}`, onchange: (event) => actions.toggleKeyApp(id, event.target.checked) }),
+            ` ${connectorName(model, id)}`))),
+      fieldRow('key-maxRisk', 'Most it may do', select(model, actions, 'key', 'maxRisk', RISKS)),
+    ],
+  });
+}
+
+function agentsCard(model, actions) {
+  const apps = listOf(model.agentApps);
+  return card({
+    id: 'agents-form', title: 'Set up your agent',
+    description: 'Set up writes Torvane\'s entry into the agent app\'s own settings and checks it end to end. Apps whose settings cannot be written safely get the entry to paste.',
+    headerExtra: el('button', { class: 'button button-quiet', type: 'button', onclick: actions.closeForm, text: 'Close' }),
+    children: apps.length === 0 ? emptyState('No agent apps listed', 'Refresh to load the list of agent apps.')
+      : el('ul', { class: 'agent-apps' }, apps.map((app) => {
+        const id = asText(app.id, '');
+        const busy = model.busy.has(`agent:${id}`);
+        return el('li', { class: 'agent-app' },
+          el('span', { class: 'agent-app-name', text: asText(app.label ?? app.id) }),
+          app.autoWrite
+            ? el('button', { class: 'button button-small', type: 'button', disabled: busy, 'data-focus': `setup:${id}`, 'aria-label': `Set up ${asText(app.label)}`, onclick: () => actions.setUpAgent(app), text: 'Set up' })
+            : el('button', { class: 'button button-small button-quiet', type: 'button', disabled: busy, 'data-focus': `copy:${id}`, 'aria-label': `Copy agent setup for ${asText(app.label)}`, onclick: () => actions.copyAgentSetup(app), text: 'Copy agent setup' }));
+      })),
+  });
+}
+
+function openForm(model, actions) {
+  if (!model.native) return null;
+  if (model.form === 'connect') return connectForm(model, actions);
+  if (model.form === 'key') return keyForm(model, actions);
+  if (model.form === 'agents') return agentsCard(model, actions);
+  return null;
 }
 
 function approvalItem(approval, model, actions) {
@@ -248,11 +362,12 @@ function connectorName(model, connectorId) {
   return asText(connector?.displayName ?? connectorId);
 }
 
-function appsCard(model) {
+function appsCard(model, actions) {
   const connections = activeConnections(model);
   let body;
   if (model.errors.connections) body = sectionError(model.errors.connections);
-  else if (connections.length === 0) body = emptyState('Connect your first app', 'No provider secret is copied to your agent — it only gets a scoped agent key you can revoke any time.');
+  else if (connections.length === 0) body = [emptyState('Connect your first app', 'No provider secret is copied to your agent — it only gets a scoped agent key you can revoke any time.'),
+    model.native ? formButton(model, actions, 'connect', 'Connect an app') : null];
   else body = table('Connected apps', ['App', 'Account', 'Status', 'Linked', 'Last used'], connections.map((connection) =>
     el('tr', {},
       el('th', { scope: 'row', text: connectorName(model, connection.connectorId) }),
@@ -275,7 +390,8 @@ function keysCard(model, actions) {
   const active = activeKeys(model);
   let body;
   if (model.errors.keys) body = sectionError(model.errors.keys);
-  else if (active.length === 0) body = emptyState('No agent keys yet', 'Create one in the Torvane app to give an agent scoped access.');
+  else if (active.length === 0) body = [emptyState('No agent keys yet', 'Create one in the Torvane app to give an agent scoped access.'),
+    model.native ? formButton(model, actions, 'key', 'Make an agent key') : null];
   else body = table('Active agent keys', ['Name', 'Agent', 'Apps', 'Created', 'Last used', ''], active.map((key) => {
     const id = asText(key.id, '');
     return el('tr', { 'data-key-id': id },
@@ -347,12 +463,13 @@ function auditCard(model) {
       : badge(`Chain linked across ${plural(events.length, 'event')}`, 'ok');
     const newestFirst = ordered.slice(-AUDIT_ROWS_SHOWN).reverse();
     body = [
-      table('Audit events, newest first', ['#', 'Time', 'Actor', 'Action', 'App', 'Decision', 'Hash'], newestFirst.map((event) =>
+      table('Audit events, newest first', ['#', 'Time', 'Actor', 'Action', 'Tool', 'App', 'Decision', 'Hash'], newestFirst.map((event) =>
         el('tr', {},
           el('td', { class: 'numeric', text: asText(event.sequence) }),
           el('td', {}, timeCell(event.timestamp, { exact: true })),
           el('td', { text: event.agentId ? `${asText(event.actor)} · ${asText(event.agentId)}` : asText(event.actor) }),
           el('td', { text: asText(event.action) }),
+          el('td', {}, event.toolId ? el('code', { class: 'tool-id', text: asText(event.toolId) }) : el('span', { class: 'muted', text: '—' })),
           el('td', { text: asText(event.connectorId) }),
           el('td', {}, statusBadge(event.decision)),
           el('td', {}, el('code', { class: 'hash', title: asText(event.hash, ''), text: shortHash(event.hash) }))))),
@@ -371,10 +488,11 @@ export function overviewView(model, actions) {
   return [
     el('h1', { class: model.firstRunCompleted ? 'page-title' : 'visually-hidden', text: 'Overview' }),
     model.firstRunCompleted ? null : firstRunGuide(model, actions),
+    openForm(model, actions),
     statusRow(model, actions),
     statsRow(model),
     approvalsCard(model, actions),
-    el('div', { class: 'columns' }, appsCard(model), keysCard(model, actions)),
+    el('div', { class: 'columns' }, appsCard(model, actions), keysCard(model, actions)),
     auditCard(model),
   ];
 }

@@ -32,6 +32,7 @@ import * as dashboard from './dashboard.mjs';
 import * as agents from './agents.mjs';
 import * as proxy from './proxy.mjs';
 import * as backups from './backups.mjs';
+import * as events from './events.mjs';
 
 export const routeModules = [
   { name: 'dashboard', routes: dashboard.routes },
@@ -45,4 +46,5 @@ export const routeModules = [
   { name: 'agents', routes: agents.routes },
   { name: 'proxy', routes: proxy.routes },
   { name: 'backups', routes: backups.routes },
+  { name: 'events', routes: events.routes },
 ];

@@ -1,28 +1,17 @@
-// The dashboard page in a real headless Chromium against the real broker. The desktop app's side
-// of the embedded view (its seed scripts and the "tvnNative" message handler) cannot run here: an
-// init script stands in for it, doing what the app's seeds do and recording what the page posts.
+// The dashboard page in a real headless Chromium against the real broker; an init script stands
+// in for the desktop app's side of the embedded view (testkit/dashboardPage.mjs).
 import { describe, test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { chromium } from 'playwright-core';
 import { PASSPHRASE, bootstrapSecret, startBroker, startReadyBroker } from '../testkit/brokerHarness.mjs';
 import { startFakeProvider } from '../testkit/fakeProvider.mjs';
-
-const CHROMIUM = '/usr/bin/chromium';
-const CHROMIUM_ARGS = [
-  '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-  '--disable-background-networking', '--disable-component-update', '--disable-sync',
-];
-const SURFACES = ['home', 'overview', 'setup', 'keys', 'connectors', 'byok', 'first-run', 'first-run-security'];
-// Calls that carry no operator data: status, and minting a session from the typed passphrase.
-const PUBLIC_PATHS = new Set(['/health', '/v1/operator/status', '/v1/operator/session']);
+import { SURFACES, launchChromium, openDashboard as openPage, readinessProbe } from '../testkit/dashboardPage.mjs';
 
 let browser;
 
 before(async () => {
-  // Playwright gives every launch a fresh temporary profile directory of its own.
-  browser = await chromium.launch({ executablePath: CHROMIUM, args: CHROMIUM_ARGS });
+  browser = await launchChromium();
 });
 
 after(async () => {
@@ -41,55 +30,12 @@ async function mintSession(env) {
   return res.body.sessionId;
 }
 
-// Opens the page in a fresh context (fresh storage). `native` installs the stand-in for the app.
-async function openDashboard(env, { session = '', firstRunCompleted = false, native = true } = {}) {
-  const context = await browser.newContext({ viewport: { width: 1280, height: 900 } });
-  const page = await context.newPage();
-  const requests = [];
-  const pageErrors = [];
-  page.on('request', (request) => requests.push({ path: new URL(request.url()).pathname, method: request.method(), headers: request.headers(), body: request.postData() }));
-  page.on('pageerror', (error) => pageErrors.push(error.message));
-  await page.addInitScript((seed) => {
-    if (seed.native) {
-      window.__posted = [];
-      window.webkit = { messageHandlers: { tvnNative: { postMessage: (message) => window.__posted.push(JSON.parse(JSON.stringify(message))) } } };
-    }
-    if (seed.session) sessionStorage.setItem('torvane.operator-session', seed.session);
-    if (seed.firstRunCompleted) {
-      sessionStorage.setItem('torvane.first-run-complete', 'true');
-      localStorage.setItem('torvane.first-run-complete', 'true');
-    }
-  }, { session, firstRunCompleted, native });
-  await page.goto(`${env.url}/`);
-  return {
-    page,
-    requests,
-    pageErrors,
-    posted: () => page.evaluate(() => window.__posted ?? []),
-    async readyMessage() {
-      await page.waitForFunction(() => (window.__posted ?? []).some((m) => m.type === 'dashboard-ready'));
-      const messages = await page.evaluate(() => window.__posted);
-      return messages.filter((m) => m.type === 'dashboard-ready').at(-1);
-    },
-    operatorRequests: () => requests.filter((r) => r.headers['x-tvn-operator-session'] !== undefined || (r.path.startsWith('/v1/') && !PUBLIC_PATHS.has(r.path))),
-    close: () => context.close(),
-  };
-}
+const openDashboard = (env, options) => openPage(browser, env, options);
 
 function assertReadyMessage(message, surface) {
   assert.ok(Number.isInteger(message.textLength) && message.textLength >= 1, `textLength ${message.textLength}`);
   assert.ok(SURFACES.includes(message.surface));
   assert.equal(message.surface, surface);
-}
-
-// What the app's readiness probe reads from the page.
-function readinessProbe(page) {
-  return page.evaluate(() => ({
-    ready: window.__tvnNativeDashboardReady === true,
-    readyState: document.readyState,
-    textLength: document.body.innerText.trim().length,
-    rootTextLength: document.getElementById('root')?.innerText.trim().length ?? 0,
-  }));
 }
 
 describe('without an operator session', () => {
@@ -255,17 +201,18 @@ describe('with an operator session', () => {
     }
   });
 
-  test('the help link goes through the app, not the view', async () => {
+  test("the help link opens the broker's own help page in place, with a way back", async () => {
     const view = await openDashboard(env, { session, firstRunCompleted: true });
     try {
       await view.readyMessage();
-      const start = view.page.url();
       await view.page.getByRole('link', { name: 'How Torvane keeps keys safe' }).click();
-      const external = (await view.posted()).filter((m) => m.type === 'open-external-url');
-      assert.equal(external.length, 1);
-      assert.match(external[0].url, /^https:\/\//);
-      assert.equal(view.page.url(), start);
+      await view.page.getByRole('heading', { name: 'How Torvane keeps keys safe' }).waitFor();
+      assert.equal(new URL(view.page.url()).pathname, '/help/keys-safe');
       assert.equal(view.page.context().pages().length, 1);
+      assert.deepEqual((await view.posted()).filter((m) => m.type === 'open-external-url'), []);
+      await view.page.getByRole('link', { name: '← Back to the dashboard' }).click();
+      await view.page.getByRole('heading', { name: 'Pending approvals' }).waitFor();
+      assert.deepEqual(view.pageErrors, []);
     } finally {
       await view.close();
     }
