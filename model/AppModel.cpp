@@ -41,6 +41,8 @@ AppModel::AppModel(Dependencies dependencies, QObject *parent)
     m_connections = std::make_unique<Connections>(*m_context, *m_snapshot);
     const LocalAgentProfileStore profileStore(dependencies.identity.stateDirectoryPath(), dependencies.hardwareKeys);
     m_agentKeys = std::make_unique<AgentKeys>(*m_context, *m_snapshot, *m_supervision, profileStore, m_clipboard);
+    m_agentHandoff =
+        std::make_unique<AgentHandoff>(*m_context, *m_snapshot, *m_supervision, *m_agentKeys, profileStore, m_clipboard);
     m_killSwitch = std::make_unique<KillSwitch>(*m_context, *m_snapshot);
     m_proxyProfiles = std::make_unique<ProxyProfiles>(*m_context, *m_snapshot, m_clipboard);
     m_approvals = std::make_unique<Approvals>(*m_context, *m_snapshot);
@@ -54,7 +56,7 @@ AppModel::AppModel(Dependencies dependencies, QObject *parent)
                                                              m_operatorSession.get(), m_vaultUnlock.get(),
                                                              m_refreshCycle.get(), m_connections.get(),
                                                              m_agentKeys.get(), m_killSwitch.get(), m_proxyProfiles.get(),
-                                                             m_approvals.get(), m_backups.get()})
+                                                             m_approvals.get(), m_backups.get(), m_agentHandoff.get()})
         forwardChanges(concern);
 }
 
@@ -85,5 +87,7 @@ QList<SetupStepSummary> AppModel::setupSteps() const
     facts.connectedAccountsCount = m_snapshot->connectedAccountsCount();
     facts.activeMasterKeysCount = m_snapshot->activeMasterKeysCount();
     facts.healthCheckableConnections = m_snapshot->healthCheckableConnectionsCount();
+    facts.handoffBaseReady = m_agentHandoff->agentHandoffBaseReady();
+    facts.handoffVerified = m_agentHandoff->agentHandoffVerified();
     return SetupStepSummary::checklist(facts);
 }

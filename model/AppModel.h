@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AgentHandoff.h"
 #include "AgentKeys.h"
 #include "Approvals.h"
 #include "Backups.h"
@@ -37,6 +38,7 @@ class AppModel : public QObject
     Q_PROPERTY(PresencePrompt *presencePrompt READ presencePrompt CONSTANT)
     Q_PROPERTY(Connections *connections READ connections CONSTANT)
     Q_PROPERTY(AgentKeys *agentKeys READ agentKeys CONSTANT)
+    Q_PROPERTY(AgentHandoff *agentHandoff READ agentHandoff CONSTANT)
     Q_PROPERTY(KillSwitch *killSwitch READ killSwitch CONSTANT)
     Q_PROPERTY(ProxyProfiles *proxyProfiles READ proxyProfiles CONSTANT)
     Q_PROPERTY(Approvals *approvals READ approvals CONSTANT)
@@ -70,6 +72,7 @@ public:
     PresencePrompt *presencePrompt() const { return m_presencePrompt.get(); }
     Connections *connections() const { return m_connections.get(); }
     AgentKeys *agentKeys() const { return m_agentKeys.get(); }
+    AgentHandoff *agentHandoff() const { return m_agentHandoff.get(); }
     KillSwitch *killSwitch() const { return m_killSwitch.get(); }
     ProxyProfiles *proxyProfiles() const { return m_proxyProfiles.get(); }
     Approvals *approvals() const { return m_approvals.get(); }
@@ -146,6 +149,31 @@ public:
     QCoro::Task<> revoke(MasterKeySummary key) { return m_agentKeys->revoke(std::move(key)); }
     void useAgentKeyAsReplacementTemplate(const MasterKeySummary &key) { m_agentKeys->useAgentKeyAsReplacementTemplate(key); }
     QCoro::Task<> emergencyRevokeAllAgentKeys() { return m_killSwitch->emergencyRevokeAllAgentKeys(); }
+
+    // Agent handoff.
+    QString activeAgentHandoffProfile() const { return m_agentHandoff->activeAgentHandoffProfile(); }
+    bool agentHandoffBaseReady() const { return m_agentHandoff->agentHandoffBaseReady(); }
+    bool agentHandoffVerified() const { return m_agentHandoff->agentHandoffVerified(); }
+    std::optional<AgentHandoffVerificationReport> lastAgentHandoffVerification() const
+    {
+        return m_agentHandoff->lastAgentHandoffVerification();
+    }
+    QCoro::Task<AgentClientSetupResult> connectAgentApp(AgentClientDescriptor client)
+    {
+        return m_agentHandoff->connectAgentApp(std::move(client));
+    }
+    QCoro::Task<AgentHandoffVerificationReport> verifyAgentHandoff(QString profile, std::optional<QString> configPath)
+    {
+        return m_agentHandoff->verifyAgentHandoff(std::move(profile), std::move(configPath));
+    }
+    QCoro::Task<> verifyActiveAgentHandoff() { return m_agentHandoff->verifyActiveAgentHandoff(); }
+    bool copyAgentHandoffConfig(const QString &profile) { return m_agentHandoff->copyAgentHandoffConfig(profile); }
+    QCoro::Task<bool> copyAgentHandoffConfigIfVerified(QString profile)
+    {
+        return m_agentHandoff->copyAgentHandoffConfigIfVerified(std::move(profile));
+    }
+    QCoro::Task<> copyAgentHandoffConfig(MasterKeySummary key) { return m_agentHandoff->copyAgentHandoffConfig(std::move(key)); }
+    QCoro::Task<> copyCreatedAgentHandoffConfig() { return m_agentHandoff->copyCreatedAgentHandoffConfig(); }
     QCoro::Task<> setKillSwitch(bool enabled) { return m_killSwitch->setKillSwitch(enabled); }
 
     // Proxy profiles, approvals and backups.
@@ -177,6 +205,7 @@ private:
     std::unique_ptr<RefreshCycle> m_refreshCycle;
     std::unique_ptr<Connections> m_connections;
     std::unique_ptr<AgentKeys> m_agentKeys;
+    std::unique_ptr<AgentHandoff> m_agentHandoff;
     std::unique_ptr<KillSwitch> m_killSwitch;
     std::unique_ptr<ProxyProfiles> m_proxyProfiles;
     std::unique_ptr<Approvals> m_approvals;

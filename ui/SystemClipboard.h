@@ -7,4 +7,5 @@ class SystemClipboard : public TextClipboard
 {
 public:
     void setText(const QString &text) override;
+    QString text() const override;
 };

@@ -71,6 +71,7 @@ class RecordingClipboard : public TextClipboard
 {
 public:
     void setText(const QString &text) override { texts.append(text); }
+    QString text() const override { return texts.isEmpty() ? QString() : texts.constLast(); }
     QStringList texts;
 };
 

@@ -1,0 +1,9 @@
+#include "AgentClientSetupResult.h"
+
+AgentClientSetupResult AgentClientSetupResult::failure(const QString &message)
+{
+    AgentClientSetupResult result;
+    result.message = message;
+    result.isError = true;
+    return result;
+}
