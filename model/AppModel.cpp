@@ -47,6 +47,7 @@ AppModel::AppModel(Dependencies dependencies, QObject *parent)
     m_proxyProfiles = std::make_unique<ProxyProfiles>(*m_context, *m_snapshot, m_clipboard);
     m_approvals = std::make_unique<Approvals>(*m_context, *m_snapshot);
     m_backups = std::make_unique<Backups>(*m_context);
+    m_keychainTrust = std::make_unique<KeychainTrust>(*m_context, *m_snapshot, *m_supervision, *m_vaultUnlock, m_clipboard);
 
     m_context->setRefreshAfterChange([cycle = m_refreshCycle.get()] { return cycle->refreshWhenIdle(); });
     connect(m_refreshCycle.get(), &RefreshCycle::cycleClosed, m_vaultUnlock.get(), &VaultUnlock::closeRefreshCycle);
@@ -56,7 +57,7 @@ AppModel::AppModel(Dependencies dependencies, QObject *parent)
                                                              m_operatorSession.get(), m_vaultUnlock.get(),
                                                              m_refreshCycle.get(), m_connections.get(),
                                                              m_agentKeys.get(), m_killSwitch.get(), m_proxyProfiles.get(),
-                                                             m_approvals.get(), m_backups.get(), m_agentHandoff.get()})
+                                                             m_approvals.get(), m_backups.get(), m_agentHandoff.get(), m_keychainTrust.get()})
         forwardChanges(concern);
 }
 

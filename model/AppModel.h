@@ -6,6 +6,7 @@
 #include "Backups.h"
 #include "BrokerSnapshot.h"
 #include "Connections.h"
+#include "KeychainTrust.h"
 #include "KillSwitch.h"
 #include "ModelContext.h"
 #include "OperatorSession.h"
@@ -40,6 +41,7 @@ class AppModel : public QObject
     Q_PROPERTY(AgentKeys *agentKeys READ agentKeys CONSTANT)
     Q_PROPERTY(AgentHandoff *agentHandoff READ agentHandoff CONSTANT)
     Q_PROPERTY(KillSwitch *killSwitch READ killSwitch CONSTANT)
+    Q_PROPERTY(KeychainTrust *keychainTrust READ keychainTrust CONSTANT)
     Q_PROPERTY(ProxyProfiles *proxyProfiles READ proxyProfiles CONSTANT)
     Q_PROPERTY(Approvals *approvals READ approvals CONSTANT)
     Q_PROPERTY(Backups *backups READ backups CONSTANT)
@@ -74,6 +76,7 @@ public:
     AgentKeys *agentKeys() const { return m_agentKeys.get(); }
     AgentHandoff *agentHandoff() const { return m_agentHandoff.get(); }
     KillSwitch *killSwitch() const { return m_killSwitch.get(); }
+    KeychainTrust *keychainTrust() const { return m_keychainTrust.get(); }
     ProxyProfiles *proxyProfiles() const { return m_proxyProfiles.get(); }
     Approvals *approvals() const { return m_approvals.get(); }
     Backups *backups() const { return m_backups.get(); }
@@ -176,6 +179,12 @@ public:
     QCoro::Task<> copyCreatedAgentHandoffConfig() { return m_agentHandoff->copyCreatedAgentHandoffConfig(); }
     QCoro::Task<> setKillSwitch(bool enabled) { return m_killSwitch->setKillSwitch(enabled); }
 
+    // Legacy keyring trust.
+    QCoro::Task<> refreshKeychainTrustStatus() { return m_keychainTrust->refreshKeychainTrustStatus(); }
+    QCoro::Task<> repairKeychainTrust() { return m_keychainTrust->repairKeychainTrust(); }
+    QCoro::Task<> repairOperatorKeychainTrust() { return m_keychainTrust->repairOperatorKeychainTrust(); }
+    void copyKeychainDiagnostics() { m_keychainTrust->copyKeychainDiagnostics(); }
+
     // Proxy profiles, approvals and backups.
     void applyProxyDefaults() { m_proxyProfiles->applyProxyDefaults(); }
     QCoro::Task<> createProxyProfile() { return m_proxyProfiles->createProxyProfile(); }
@@ -207,6 +216,7 @@ private:
     std::unique_ptr<AgentKeys> m_agentKeys;
     std::unique_ptr<AgentHandoff> m_agentHandoff;
     std::unique_ptr<KillSwitch> m_killSwitch;
+    std::unique_ptr<KeychainTrust> m_keychainTrust;
     std::unique_ptr<ProxyProfiles> m_proxyProfiles;
     std::unique_ptr<Approvals> m_approvals;
     std::unique_ptr<Backups> m_backups;

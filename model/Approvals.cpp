@@ -9,7 +9,7 @@
 #include <QScopeGuard>
 
 const QString Approvals::protectedWriteActionKey = QStringLiteral("writeTest");
-const QString Approvals::smokeTestText = QStringLiteral("Mac approval smoke test");
+const QString Approvals::smokeTestText = QStringLiteral("Linux approval smoke test");
 
 namespace {
 // The agent the smoke test speaks for; it holds no key, the operator session vouches for it.
@@ -17,7 +17,7 @@ const QString smokeTestAgent = QStringLiteral("codex");
 
 QJsonObject denyBody()
 {
-    return {{QStringLiteral("reason"), QStringLiteral("Denied from Torvane Mac app")}};
+    return {{QStringLiteral("reason"), QStringLiteral("Denied from Torvane Linux app")}};
 }
 
 // Only the smoke-test text: the broker checks it against the tool's inputs when the operator

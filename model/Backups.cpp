@@ -39,7 +39,7 @@ QString indentedJson(const QJsonValue &value)
 
 QJsonObject exportBody(const QString &passphrase)
 {
-    return {{QStringLiteral("passphrase"), passphrase}, {QStringLiteral("note"), QStringLiteral("Mac app export")}};
+    return {{QStringLiteral("passphrase"), passphrase}, {QStringLiteral("note"), QStringLiteral("Linux app export")}};
 }
 
 QJsonObject restoreBody(const QString &passphrase, const QJsonValue &backup)

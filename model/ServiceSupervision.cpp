@@ -287,6 +287,12 @@ QCoro::Task<> ServiceSupervision::refreshLocalServiceStatus()
 
 QCoro::Task<> ServiceSupervision::confirmLocalServiceStartOrRepair()
 {
+    // "Continue": the broker already runs and is ours; show it rather than install it again.
+    if (!primaryServiceActionNeedsConfirmation()) {
+        co_await m_context.refreshAfterChange();
+        emit mainWindowForwardRequested();
+        co_return;
+    }
     const bool repairFirst = showsStartFailed(m_localServiceStatus) || showsStaleBroker(m_localServiceStatus)
         || localServiceUnavailableNeedsManualCheck();
     if (repairFirst) {
@@ -297,6 +303,11 @@ QCoro::Task<> ServiceSupervision::confirmLocalServiceStartOrRepair()
         }
     }
     co_await installOrStartLocalService();
+}
+
+bool ServiceSupervision::canStopLocalService() const
+{
+    return showsServiceKnown(m_localServiceStatus) || showsBrokerListening(m_localServiceStatus);
 }
 
 QCoro::Task<> ServiceSupervision::stopLocalService()

@@ -79,6 +79,10 @@ public:
     QString serviceConfirmationTitle() const;
     QString serviceConfirmationMessage() const;
     QString serviceConfirmationButtonTitle() const;
+    // "Continue" on a running, verified broker turns nothing on, so it asks nothing.
+    bool primaryServiceActionNeedsConfirmation() const { return !brokerReadyAndVerified(); }
+    // Stop has something to stop: an installed service or a listening broker.
+    bool canStopLocalService() const;
     // The broker answers as "switchyard-broker" and no repair is required.
     bool brokerHealthReady() const;
     // Ready and verified: the state every "Torvane is on" text depends on.

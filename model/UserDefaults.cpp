@@ -19,6 +19,22 @@ void UserDefaults::setBool(const QString &key, bool value)
     m_settings->sync();
 }
 
+QStringList UserDefaults::stringList(const QString &key) const
+{
+    return m_settings->value(key).toStringList();
+}
+
+void UserDefaults::setStringList(const QString &key, const QStringList &value)
+{
+    m_settings->setValue(key, value);
+    m_settings->sync();
+}
+
+void UserDefaults::flush()
+{
+    m_settings->sync();
+}
+
 void UserDefaults::remove(const QString &key)
 {
     m_settings->remove(key);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -20,6 +21,11 @@ public:
     std::optional<bool> storedBool(const QString &key) const;
     bool boolValue(const QString &key) const { return storedBool(key).value_or(false); }
     void setBool(const QString &key, bool value);
+    // Empty when nothing was stored.
+    QStringList stringList(const QString &key) const;
+    void setStringList(const QString &key, const QStringList &value);
+    // Writes what is held in memory to disk now (the app is about to end).
+    void flush();
     void remove(const QString &key);
 
 private:
