@@ -176,7 +176,8 @@ check_installed_package() {
   logged layout "package layout and production Info.json" in_root "$root" sh -c '
     for f in /usr/bin/torvane /usr/share/torvane/Info.json /usr/share/torvane/bin/node /usr/share/torvane/bin/tvn-pop-signer \
              /usr/share/torvane/Service/scripts/local-service.mjs /usr/share/torvane/Service/script/tvn-mcp-launch.sh \
-             /usr/share/torvane/Service/server/main.mjs /usr/share/torvane/Service/tvn-build.json \
+             /usr/share/torvane/Service/server/main.mjs /usr/share/torvane/Service/server/help/index.html \
+             /usr/share/torvane/Service/tvn-build.json \
              /usr/share/torvane/Service/node_modules/@modelcontextprotocol/sdk/package.json \
              /usr/share/torvane/Service/bin/node /usr/share/applications/com.torvane.mac.desktop \
              /usr/share/icons/hicolor/scalable/apps/com.torvane.mac.svg /etc/pam.d/torvane; do

@@ -18,6 +18,12 @@ http_get() { # http_get URL: prints the body, fails on anything but 200
   python3 -c 'import sys, urllib.request; print(urllib.request.urlopen(sys.argv[1], timeout=3).read().decode())' "$1" 2>/dev/null
 }
 
+serves_html() { # serves_html PATH: 200 with an HTML page
+  python3 -c 'import sys, urllib.request
+r = urllib.request.urlopen(sys.argv[1], timeout=3)
+sys.exit(r.headers.get_content_type() != "text/html")' "$broker$1" 2>/dev/null
+}
+
 broker_healthy() {
   http_get "$broker/health" | grep -q '"service":"switchyard-broker"'
 }
@@ -59,7 +65,8 @@ app=$!
 check "the app shows Turn on Torvane" python3 /tmp/press-button.py Torvane "Turn on Torvane" 60
 check "the confirmation turns it on" python3 /tmp/press-button.py Torvane "Turn On" 30
 check "the broker answers on $broker (production port)" wait_for_broker
-check "the dashboard page is served at $broker/" sh -c "python3 -c 'import urllib.request; r = urllib.request.urlopen(\"$broker/\", timeout=3); assert r.headers.get_content_type() == \"text/html\"'"
+check "the dashboard page is served at $broker/" serves_html /
+check "the help pages are served at $broker/help/" serves_html /help/
 check "the user's service copy is in place" test -x "$service_copy/script/tvn-mcp-launch.sh"
 check "the broker runs from that copy on the bundled Node" broker_runs_on_bundled_node
 check "the copy's wrapper finds Node and the signer" wrapper_finds_signer
