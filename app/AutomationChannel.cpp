@@ -2,6 +2,7 @@
 
 #include "AppModel.h"
 #include "AutomationState.h"
+#include "AgentHandoffJson.h"
 #include "BrokerErrorPresentation.h"
 
 #include <QDir>
@@ -170,6 +171,7 @@ void AutomationChannel::registerMethods()
         co_return done();
     });
     registerOperatorActions();
+    registerAgentHandoffActions();
 }
 
 AutomationChannel::Reply AutomationChannel::setField(const QJsonObject &params)
@@ -412,4 +414,66 @@ void AutomationChannel::registerOperatorActions()
     reporting(QStringLiteral("requestProtectedWrite"), [model](QJsonObject) { return model->requestProtectedWrite(); });
     reporting(QStringLiteral("exportBackup"), [model](QJsonObject) { return model->exportBackup(); });
     reporting(QStringLiteral("restoreBackup"), [model](QJsonObject) { return model->restoreBackup(); });
+}
+
+// Agent apps by catalog id ({"client": "claude-code"}), profiles by name, keys as loaded.
+void AutomationChannel::registerAgentHandoffActions()
+{
+    AppModel *model = m_model;
+    AgentHandoff *handoff = model->agentHandoff();
+    const auto client = [](const QJsonObject &params) { return AgentClientDescriptor::find(stringParam(params, "client")); };
+    const auto unknownClient = [](const QJsonObject &params) { return failed(QStringLiteral("Unknown agent app: ") + stringParam(params, "client")); };
+    // Copies answer true, or the failure the status line showed.
+    const auto copied = [model](bool succeeded, const QString &errorBefore) {
+        return succeeded ? Reply{true, std::nullopt} : statusOutcome(*model, errorBefore);
+    };
+
+    registerAction(QStringLiteral("connectAgentApp"), [handoff, client, unknownClient](QJsonObject params) -> QCoro::Task<Reply> {
+        const std::optional<AgentClientDescriptor> app = client(params);
+        if (!app)
+            co_return unknownClient(params);
+        const std::optional<AgentClientSetupResult> result = co_await handoff->setUpAgentApp(*app);
+        if (!result)
+            co_return failed(QStringLiteral("Set up of %1 is already running").arg(app->label));
+        co_return result->isError ? failed(result->message) : Reply{AgentHandoffJson::setupResult(*result), std::nullopt};
+    });
+    registerAction(QStringLiteral("verifyAgentHandoff"), [handoff](QJsonObject params) -> QCoro::Task<Reply> {
+        const QJsonValue configPath = params.value(QStringLiteral("configPath"));
+        const std::optional<QString> path = configPath.isString() ? std::optional<QString>(configPath.toString()) : std::nullopt;
+        const AgentHandoffVerificationReport report = co_await handoff->verifyAgentHandoff(stringParam(params, "profile"), path);
+        co_return Reply{AgentHandoffJson::report(report), std::nullopt};
+    });
+    registerAction(QStringLiteral("verifyActiveAgentHandoff"), [handoff](QJsonObject) -> QCoro::Task<Reply> {
+        co_await handoff->verifyActiveAgentHandoff();
+        co_return done();
+    });
+    registerAction(QStringLiteral("copyAgentHandoffConfig"), [model, handoff, copied](QJsonObject params) -> QCoro::Task<Reply> {
+        const QString errorBefore = model->lastActionError();
+        if (!params.contains(QStringLiteral("key")))
+            co_return copied(handoff->copyAgentHandoffConfig(stringParam(params, "profile")), errorBefore);
+        const std::optional<MasterKeySummary> key = recordWithID(model->snapshot()->masterKeys(), params, "key");
+        if (!key)
+            co_return notLoaded("key");
+        co_await handoff->copyAgentHandoffConfig(*key);
+        co_return statusOutcome(*model, errorBefore);
+    });
+    registerAction(QStringLiteral("copyAgentHandoffConfigIfVerified"), [model, handoff, copied](QJsonObject params) -> QCoro::Task<Reply> {
+        const QString errorBefore = model->lastActionError();
+        const bool copiedText = co_await handoff->copyAgentHandoffConfigIfVerified(stringParam(params, "profile"));
+        co_return copied(copiedText, errorBefore);
+    });
+    registerAction(QStringLiteral("copyCreatedAgentHandoffConfig"), [model, handoff](QJsonObject) -> QCoro::Task<Reply> {
+        const QString errorBefore = model->lastActionError();
+        co_await handoff->copyCreatedAgentHandoffConfig();
+        co_return statusOutcome(*model, errorBefore);
+    });
+    registerAction(QStringLiteral("copyAgentSnippetIfVerified"),
+                   [model, handoff, client, unknownClient, copied](QJsonObject params) -> QCoro::Task<Reply> {
+        const std::optional<AgentClientDescriptor> app = client(params);
+        if (!app)
+            co_return unknownClient(params);
+        const QString errorBefore = model->lastActionError();
+        const bool copiedText = co_await handoff->copyAgentSnippetIfVerified(*app);
+        co_return copied(copiedText, errorBefore);
+    });
 }

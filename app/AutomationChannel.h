@@ -45,6 +45,7 @@ private:
     void registerMethods();
     // Accounts, agent keys, the kill switch, proxies, approvals and backups.
     void registerOperatorActions();
+    void registerAgentHandoffActions();
     void registerAction(const QString &name, Method method);
     void accept();
     void readLines(QLocalSocket *socket);

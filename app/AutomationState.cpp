@@ -1,5 +1,6 @@
 #include "AutomationState.h"
 
+#include "AgentHandoffJson.h"
 #include "AppModel.h"
 #include "BrokerRecordFields.h"
 
@@ -134,5 +135,6 @@ QJsonObject automationState(const AppModel &model)
     addSnapshot(state, model);
     addSupervision(state, model);
     addOperator(state, model);
+    AgentHandoffJson::addState(state, model);
     return state;
 }
