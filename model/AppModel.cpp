@@ -37,7 +37,11 @@ AppModel::AppModel(Dependencies dependencies, QObject *parent)
                                           KeychainVault(dependencies.identity, dependencies.secretStore)};
     m_operatorSession = std::make_unique<OperatorSession>(*m_context, *m_snapshot, *m_supervision, std::move(session));
     m_vaultUnlock = std::make_unique<VaultUnlock>(*m_context, *m_snapshot, *m_supervision, *m_operatorSession);
-    m_refreshCycle = std::make_unique<RefreshCycle>(*m_context, *m_snapshot, *m_supervision, *m_operatorSession);
+    m_dashboardHandoff = std::make_unique<DashboardHandoff>(*m_context, *m_snapshot, *m_supervision,
+                                                            *m_operatorSession, *m_vaultUnlock);
+    m_refreshCycle = std::make_unique<RefreshCycle>(*m_context, *m_snapshot, *m_supervision, *m_operatorSession,
+                                                    *m_dashboardHandoff);
+    m_brokerEvents = std::make_unique<BrokerEventStream>(*m_context, *m_snapshot, *m_supervision);
     m_connections = std::make_unique<Connections>(*m_context, *m_snapshot);
     const LocalAgentProfileStore profileStore(dependencies.identity.stateDirectoryPath(), dependencies.hardwareKeys);
     m_agentKeys = std::make_unique<AgentKeys>(*m_context, *m_snapshot, *m_supervision, profileStore, m_clipboard);
@@ -51,10 +55,15 @@ AppModel::AppModel(Dependencies dependencies, QObject *parent)
 
     m_context->setRefreshAfterChange([cycle = m_refreshCycle.get()] { return cycle->refreshWhenIdle(); });
     connect(m_refreshCycle.get(), &RefreshCycle::cycleClosed, m_vaultUnlock.get(), &VaultUnlock::closeRefreshCycle);
+    connect(m_supervision.get(), &ServiceSupervision::brokerListenerObserved, m_dashboardHandoff.get(),
+            &DashboardHandoff::handleBrokerListeningObservedForDashboardHandoff);
+    connect(m_vaultUnlock.get(), &VaultUnlock::operatorStateForgotten, m_dashboardHandoff.get(),
+            &DashboardHandoff::clearWebFirstRunCompleted);
     connect(m_refreshCycle.get(), &RefreshCycle::cycleClosed, m_killSwitch.get(), &KillSwitch::loadKillSwitchState);
     for (QObject *concern : std::initializer_list<QObject *>{m_context.get(), &m_context->status(), &m_context->actions(),
                                                              m_snapshot.get(), m_presencePrompt.get(), m_supervision.get(),
-                                                             m_operatorSession.get(), m_vaultUnlock.get(),
+                                                             m_operatorSession.get(), m_vaultUnlock.get(), m_dashboardHandoff.get(),
+                                                             m_brokerEvents.get(),
                                                              m_refreshCycle.get(), m_connections.get(),
                                                              m_agentKeys.get(), m_killSwitch.get(), m_proxyProfiles.get(),
                                                              m_approvals.get(), m_backups.get(), m_agentHandoff.get(), m_keychainTrust.get()})

@@ -4,8 +4,10 @@
 #include "AgentKeys.h"
 #include "Approvals.h"
 #include "Backups.h"
+#include "BrokerEventStream.h"
 #include "BrokerSnapshot.h"
 #include "Connections.h"
+#include "DashboardHandoff.h"
 #include "KeychainTrust.h"
 #include "KillSwitch.h"
 #include "ModelContext.h"
@@ -36,6 +38,8 @@ class AppModel : public QObject
     Q_PROPERTY(OperatorSession *operatorSession READ operatorSession CONSTANT)
     Q_PROPERTY(VaultUnlock *vaultUnlock READ vaultUnlock CONSTANT)
     Q_PROPERTY(RefreshCycle *refreshCycle READ refreshCycle CONSTANT)
+    Q_PROPERTY(DashboardHandoff *dashboardHandoff READ dashboardHandoff CONSTANT)
+    Q_PROPERTY(BrokerEventStream *brokerEvents READ brokerEvents CONSTANT)
     Q_PROPERTY(PresencePrompt *presencePrompt READ presencePrompt CONSTANT)
     Q_PROPERTY(Connections *connections READ connections CONSTANT)
     Q_PROPERTY(AgentKeys *agentKeys READ agentKeys CONSTANT)
@@ -71,6 +75,8 @@ public:
     OperatorSession *operatorSession() const { return m_operatorSession.get(); }
     VaultUnlock *vaultUnlock() const { return m_vaultUnlock.get(); }
     RefreshCycle *refreshCycle() const { return m_refreshCycle.get(); }
+    DashboardHandoff *dashboardHandoff() const { return m_dashboardHandoff.get(); }
+    BrokerEventStream *brokerEvents() const { return m_brokerEvents.get(); }
     PresencePrompt *presencePrompt() const { return m_presencePrompt.get(); }
     Connections *connections() const { return m_connections.get(); }
     AgentKeys *agentKeys() const { return m_agentKeys.get(); }
@@ -129,6 +135,15 @@ public:
     QCoro::Task<BrokerResult<bool>> resetLocalVaultForForgottenPassword()
     {
         return m_vaultUnlock->resetLocalVaultForForgottenPassword();
+    }
+
+    // The dashboard handoff and the web first-run flag.
+    bool webFirstRunCompleted() const { return m_dashboardHandoff->webFirstRunCompleted(); }
+    void markWebFirstRunCompleted() { m_dashboardHandoff->markWebFirstRunCompleted(); }
+    void clearWebFirstRunCompleted() { m_dashboardHandoff->clearWebFirstRunCompleted(); }
+    QCoro::Task<> attachToObservedBrokerForDashboardHandoff()
+    {
+        return m_dashboardHandoff->attachToObservedBrokerForDashboardHandoff();
     }
 
     // Connections and provider accounts.
@@ -211,6 +226,8 @@ private:
     std::unique_ptr<ServiceSupervision> m_supervision;
     std::unique_ptr<OperatorSession> m_operatorSession;
     std::unique_ptr<VaultUnlock> m_vaultUnlock;
+    std::unique_ptr<DashboardHandoff> m_dashboardHandoff;
+    std::unique_ptr<BrokerEventStream> m_brokerEvents;
     std::unique_ptr<RefreshCycle> m_refreshCycle;
     std::unique_ptr<Connections> m_connections;
     std::unique_ptr<AgentKeys> m_agentKeys;

@@ -40,6 +40,24 @@ void BrokerSnapshot::setVaultStatus(const QString &status)
     assign(this, m_vaultStatus, status, &BrokerSnapshot::vaultStatusChanged);
 }
 
+void BrokerSnapshot::setVaultStatusFromHealth(const BrokerHealth &health)
+{
+    if (health.vault)
+        setVaultStatus(*health.vault);
+    else
+        setVaultStatus(health.ok ? QStringLiteral("Local vault active") : QStringLiteral("Locked"));
+}
+
+bool BrokerSnapshot::reportsUnconfiguredVault(const BrokerHealth &health)
+{
+    return health.vault && isUnconfiguredVaultWord(*health.vault);
+}
+
+bool BrokerSnapshot::isUnconfiguredVaultWord(const QString &vaultStatus)
+{
+    return vaultStatus.trimmed().toLower() == QLatin1StringView("unconfigured");
+}
+
 void BrokerSnapshot::setBrokerIdentityVerified(bool verified)
 {
     assign(this, m_brokerIdentityVerified, verified, &BrokerSnapshot::brokerIdentityVerifiedChanged);

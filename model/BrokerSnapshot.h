@@ -43,6 +43,11 @@ public:
     void setOperatorStatus(const OperatorStatus &status);
     QString vaultStatus() const { return m_vaultStatus; }
     void setVaultStatus(const QString &status);
+    // The health answer's vault word; without one, "Local vault active" when healthy, else "Locked".
+    void setVaultStatusFromHealth(const BrokerHealth &health);
+    // The broker names its vault "unconfigured": nothing has been set up (or it was reset).
+    static bool reportsUnconfiguredVault(const BrokerHealth &health);
+    static bool isUnconfiguredVaultWord(const QString &vaultStatus);
 
     bool brokerIdentityVerified() const { return m_brokerIdentityVerified; }
     void setBrokerIdentityVerified(bool verified);

@@ -5,8 +5,10 @@
 #include "BrokerPaths.h"
 #include "BrokerProbes.h"
 #include "BrokerSnapshot.h"
+#include "BrokerStateReads.h"
 #include "ConnectionsResponse.h"
 #include "ConnectorsResponse.h"
+#include "DashboardHandoff.h"
 #include "LocalServiceStatusWords.h"
 #include "MasterKeysResponse.h"
 #include "ModelContext.h"
@@ -34,12 +36,13 @@ std::optional<BrokerFailure> firstFailure(const Results &...results)
 } // namespace
 
 RefreshCycle::RefreshCycle(ModelContext &context, BrokerSnapshot &snapshot, ServiceSupervision &supervision,
-                           OperatorSession &operatorSession, QObject *parent)
+                           OperatorSession &operatorSession, DashboardHandoff &dashboardHandoff, QObject *parent)
     : QObject(parent)
     , m_context(context)
     , m_snapshot(snapshot)
     , m_supervision(supervision)
     , m_operatorSession(operatorSession)
+    , m_dashboardHandoff(dashboardHandoff)
 {
 }
 
@@ -116,18 +119,15 @@ void RefreshCycle::lockAndStop(const QString &message)
 
 QCoro::Task<> RefreshCycle::loadBrokerState()
 {
-    const BrokerClient &client = m_context.client();
     const QUrl url = m_context.brokerURL();
-    auto healthCall = client.get<BrokerHealth>(url, BrokerPaths::health);
-    auto postureCall = client.get<LocalPosture>(url, BrokerPaths::localPosture);
-    auto operatorCall = client.get<OperatorStatus>(url, BrokerPaths::operatorStatus);
-    const BrokerResult<BrokerHealth> health = co_await std::move(healthCall);
-    const BrokerResult<LocalPosture> posture = co_await std::move(postureCall);
-    const BrokerResult<OperatorStatus> operatorStatus = co_await std::move(operatorCall);
-    if (const std::optional<BrokerFailure> failure = firstFailure(health, posture, operatorStatus)) {
+    const BrokerStateReads reads = co_await BrokerStateReads::read(m_context);
+    if (const std::optional<BrokerFailure> failure = reads.firstFailure()) {
         finishWithFailure(*failure);
         co_return;
     }
+    const BrokerResult<BrokerHealth> &health = reads.health;
+    const BrokerResult<LocalPosture> &posture = reads.posture;
+    const BrokerResult<OperatorStatus> &operatorStatus = reads.operatorStatus;
     m_snapshot.setHealth(*health);
     m_snapshot.setLocalPosture(*posture);
 
@@ -139,11 +139,10 @@ QCoro::Task<> RefreshCycle::loadBrokerState()
         lockAndStop(QStringLiteral("Unexpected local service on TVN port"));
         co_return;
     }
-    if (health->vault) {
-        m_snapshot.setVaultStatus(*health->vault);
-    } else {
-        m_snapshot.setVaultStatus(health->ok ? QStringLiteral("Local vault active") : QStringLiteral("Locked"));
-    }
+    m_snapshot.setVaultStatusFromHealth(*health);
+    // A vault that is new again (first run, or reset) starts the dashboard's guide over.
+    if (BrokerSnapshot::reportsUnconfiguredVault(*health))
+        m_dashboardHandoff.clearWebFirstRunCompleted();
     m_snapshot.setOperatorStatus(*operatorStatus);
 
     const TVNRuntimeIdentity &identity = m_context.identity();

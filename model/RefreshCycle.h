@@ -6,6 +6,7 @@
 #include <QObject>
 
 class BrokerSnapshot;
+class DashboardHandoff;
 class ModelContext;
 class OperatorSession;
 class ServiceSupervision;
@@ -20,7 +21,7 @@ class RefreshCycle : public QObject
 
 public:
     RefreshCycle(ModelContext &context, BrokerSnapshot &snapshot, ServiceSupervision &supervision,
-                 OperatorSession &operatorSession, QObject *parent = nullptr);
+                 OperatorSession &operatorSession, DashboardHandoff &dashboardHandoff, QObject *parent = nullptr);
 
     bool isRefreshing() const { return m_isRefreshing; }
     QCoro::Task<> refresh();
@@ -46,5 +47,6 @@ private:
     BrokerSnapshot &m_snapshot;
     ServiceSupervision &m_supervision;
     OperatorSession &m_operatorSession;
+    DashboardHandoff &m_dashboardHandoff;
     bool m_isRefreshing = false;
 };

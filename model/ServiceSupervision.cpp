@@ -400,15 +400,8 @@ void ServiceSupervision::pollBrokerListenerHandoffWatchdog()
         if (!listening || m_deps.clock->now() >= m_listenerWatchdogDeadline)
             return;
         stopBrokerListenerHandoffWatchdog();
-        handleBrokerListeningObservedForDashboardHandoff();
+        emit brokerListenerObserved();
     });
-}
-
-void ServiceSupervision::handleBrokerListeningObservedForDashboardHandoff()
-{
-    // The dashboard attach joins here; until it exists the observation is only recorded.
-    FirstRunBreadcrumbs::record(QStringLiteral("handleBrokerListeningObservedForDashboardHandoff"),
-                                m_startPhase.name());
 }
 
 void ServiceSupervision::copyServiceDebugInfo()

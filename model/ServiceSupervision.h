@@ -108,8 +108,7 @@ public:
     void startStartElapsedTicker();
     void startBrokerListenerHandoffWatchdog(double deadlineSeconds);
     void copyServiceDebugInfo();
-    // Called once by the listener watchdog when the port starts accepting connections.
-    void handleBrokerListeningObservedForDashboardHandoff();
+    void setLocalServiceMessage(const QString &message);
 
     // Broker identity: none of these sends operator credentials.
     QCoro::Task<bool> ensureBrokerIdentityVerified();
@@ -128,8 +127,10 @@ Q_SIGNALS:
     void localServiceActionInProgressChanged();
     void localServiceReconcileInProgressChanged();
     void localServiceMessageChanged();
-    // The shell brings the main window forward (dashboard handoff, a finished start).
+    // The shell brings the main window forward (a finished start).
     void mainWindowForwardRequested();
+    // Once per watchdog, when the broker port starts accepting connections before its deadline.
+    void brokerListenerObserved();
 
 private:
     // Runs one service command; errors come back as a value so every caller handles them.
@@ -147,7 +148,6 @@ private:
     template <typename T>
     void assign(T &field, const T &value, void (ServiceSupervision::*changed)());
     void setLocalServiceStatus(const LocalServiceStatus &status);
-    void setLocalServiceMessage(const QString &message);
     void setStartElapsedSeconds(int seconds);
     void setBrokerListeningObserved(bool observed);
     void setActionInProgress(bool inProgress);

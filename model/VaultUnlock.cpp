@@ -316,6 +316,7 @@ QCoro::Task<BrokerResult<bool>> VaultUnlock::resetLocalVaultForForgottenPassword
     m_snapshot.setBrokerIdentityVerified(false);
     m_snapshot.setConnectors({});
     m_context.lockOperatorSurfaces(QStringLiteral("Resetting local TVN vault"));
+    emit operatorStateForgotten();
     m_context.userDefaults().remove(vaultModeChosenKey);
     m_context.userDefaults().remove(sealedEnabledKey);
 

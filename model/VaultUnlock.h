@@ -63,6 +63,8 @@ public:
 Q_SIGNALS:
     void secureEnclaveUnlockChanged();
     void shouldOfferTouchIDSetupChanged();
+    // The forgotten-password reset dropped the operator state; the web first run starts over.
+    void operatorStateForgotten();
 
 private:
     void reportSealingError(const QString &message);

@@ -1,4 +1,5 @@
 #include "AwaitTask.h"
+#include "CannedBrokerAnswers.h"
 #include "CannedHttpServer.h"
 #include "ModelTestSupport.h"
 
@@ -9,37 +10,7 @@
 // which order, what it stores and what it says, for each gate. The real broker cannot be made to
 // answer with another service's name or fail one call of a wave, so a canned listener does.
 namespace {
-using Answer = CannedHttpServer::Answer;
-
-Answer json(const QJsonObject &object, int status = 200)
-{
-    return {status, QJsonDocument(object).toJson(QJsonDocument::Compact), {}, {}, false};
-}
-
-Answer error(int status, const QString &text)
-{
-    return json({{QStringLiteral("error"), text}}, status);
-}
-
-Answer list(const char *key, const QJsonArray &items = {})
-{
-    return json({{QLatin1StringView(key), items}});
-}
-
-QJsonObject connector(const QString &id)
-{
-    return {{QStringLiteral("id"), id},        {QStringLiteral("displayName"), id},
-            {QStringLiteral("status"), QStringLiteral("ready")}, {QStringLiteral("tools"), 1},
-            {QStringLiteral("authType"), QStringLiteral("api_key")}};
-}
-
-QJsonObject connection(const QString &connectorId)
-{
-    return {{QStringLiteral("connectorId"), connectorId},     {QStringLiteral("accountId"), QStringLiteral("default")},
-            {QStringLiteral("authType"), QStringLiteral("api_key")}, {QStringLiteral("source"), QStringLiteral("app")},
-            {QStringLiteral("status"), QStringLiteral("connected")}, {QStringLiteral("linkedAt"), QStringLiteral("t")},
-            {QStringLiteral("updatedAt"), QStringLiteral("t")}};
-}
+using namespace CannedBroker;
 
 // How one row changes the healthy broker before the cycle runs.
 using Setup = std::function<void(CannedHttpServer &, const TVNRuntimeIdentity &)>;
@@ -53,26 +24,18 @@ class TestRefreshCycle : public QObject
 private slots:
     void init()
     {
-        m_script = std::make_unique<FakeControlScript>();
-        QVERIFY(m_script->isReady());
-        QVERIFY(m_script->answer(QStringLiteral("status"), {{QStringLiteral("status"), QStringLiteral("ready")},
-                                                            {QStringLiteral("launchAgent"), QStringLiteral("loaded")},
-                                                            {QStringLiteral("broker"), QStringLiteral("listening")}}));
-        m_broker = std::make_unique<CannedHttpServer>(nullptr, developmentPort);
-        QVERIFY2(m_broker->isListening(), "the development port is taken");
-        m_model = std::make_unique<AppModel>(modelDependencies(m_script->context(), std::make_shared<VirtualClock>(),
-                                                               std::make_shared<RecordingClipboard>()));
-        answerAsHealthyBroker(*m_broker, m_model->identity());
+        QCOMPARE(m_canned.start(), QString());
+        m_script = m_canned.script.get();
+        m_broker = m_canned.broker.get();
+        m_model = m_canned.model.get();
         // Already on, so the cycle's own words are the last ones (the first turn-on says "Torvane is on").
         m_model->supervision()->setStartPhase(LocalServiceStartPhase::Kind::ready);
-        QVERIFY(writeFile(m_model->supervision()->stateDirectory() + QStringLiteral("/operator-bootstrap.local"),
-                          "  bootstrap-secret\n"));
+        QVERIFY(m_canned.writeBootstrapSecret());
     }
 
     void cleanup()
     {
-        m_model.reset();
-        m_broker.reset();
+        m_canned.stop();
     }
 
     void outcomes_data()
@@ -143,7 +106,7 @@ private slots:
         QCoro::waitFor(m_model->refresh());
 
         QTEST(m_model->statusMessage(), "message");
-        QTEST(m_broker->requestedPaths(), "paths");
+        QTEST(cycleCalls(), "paths");
         QTEST(static_cast<int>(m_model->snapshot()->connections().size()), "connections");
         QTEST(m_model->snapshot()->vaultStatus(), "vaultStatus");
         QVERIFY(!m_model->isRefreshing());
@@ -221,7 +184,7 @@ private slots:
         QVERIFY(!m_model->health().ok);
         QCOMPARE(m_model->health().error, std::optional<QString>(m_model->supervision()->localServiceStatusDetail()));
         QVERIFY(!m_model->brokerIdentityVerified());
-        QVERIFY(m_broker->requestedPaths().isEmpty());
+        QVERIFY(cycleCalls().isEmpty());
     }
 
     void bootstrapSecretSources_data()
@@ -285,53 +248,18 @@ private slots:
     }
 
 private:
-    static Answer operatorStatus(const QString &unlockMethod)
+    // The cycle's own calls: the event stream opens by itself once a session is held.
+    QList<QByteArray> cycleCalls() const
     {
-        return json({{QStringLiteral("enabled"), true},
-                     {QStringLiteral("activeSessions"), 0},
-                     {QStringLiteral("sessionTtlSeconds"), 3600},
-                     {QStringLiteral("unlockMethod"), unlockMethod}});
+        QList<QByteArray> paths = m_broker->requestedPaths();
+        paths.removeAll("/v1/events");
+        return paths;
     }
 
-    static QJsonObject developmentPosture(const TVNRuntimeIdentity &identity)
-    {
-        return {{QStringLiteral("loopbackOnly"), true},
-                {QStringLiteral("brokerPort"), identity.brokerPort()},
-                {QStringLiteral("runtimeLane"), QStringLiteral("development")},
-                {QStringLiteral("serviceLabel"), identity.serviceLabel()},
-                {QStringLiteral("appBundleId"), identity.bundleIdentifier()},
-                {QStringLiteral("stateDir"), identity.stateDirectoryPath()},
-                {QStringLiteral("profileStoreDir"), identity.profileStorePath()},
-                {QStringLiteral("logDir"), identity.logDirectoryPath()},
-                {QStringLiteral("applicationSupportRoot"), identity.applicationSupportRootPath()},
-                {QStringLiteral("keychainMode"), QStringLiteral("file")},
-                {QStringLiteral("operatorBootstrapMode"), QStringLiteral("file")}};
-    }
-
-    static void answerAsHealthyBroker(CannedHttpServer &broker, const TVNRuntimeIdentity &identity)
-    {
-        broker.setAnswer(error(404, QStringLiteral("not found")));
-        broker.setAnswer("/health", json({{QStringLiteral("ok"), true},
-                                          {QStringLiteral("service"), QStringLiteral("switchyard-broker")},
-                                          {QStringLiteral("vault"), QStringLiteral("unlocked")}}));
-        broker.setAnswer("/v1/local-posture", json(developmentPosture(identity)));
-        broker.setAnswer("/v1/operator/status", operatorStatus(QStringLiteral("local-file")));
-        broker.setAnswer("/v1/operator/session", json({{QStringLiteral("sessionId"), QStringLiteral("session-1")},
-                                                       {QStringLiteral("expiresAt"), QStringLiteral("later")}}));
-        broker.setAnswer("/v1/connectors", list("connectors", {connector(QStringLiteral("github"))}));
-        broker.setAnswer("/v1/approvals", list("approvals"));
-        broker.setAnswer("/v1/connections", list("connections", {connection(QStringLiteral("github"))}));
-        broker.setAnswer("/v1/master-keys", list("keys"));
-        broker.setAnswer("/v1/proxy/profiles", list("profiles"));
-        broker.setAnswer("/v1/proxy/services", list("services"));
-        broker.setAnswer("/v1/audit", list("events"));
-        broker.setAnswer("/v1/proof/latest", json({{QStringLiteral("available"), false},
-                                                   {QStringLiteral("artifact"), QString()}}));
-    }
-
-    std::unique_ptr<FakeControlScript> m_script;
-    std::unique_ptr<CannedHttpServer> m_broker;
-    std::unique_ptr<AppModel> m_model;
+    CannedBroker::Model m_canned;
+    FakeControlScript *m_script = nullptr;
+    CannedHttpServer *m_broker = nullptr;
+    AppModel *m_model = nullptr;
 };
 
 QTEST_GUILESS_MAIN(TestRefreshCycle)
