@@ -1,7 +1,8 @@
 # The two commands a developer needs: `make run` and `make test`.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
-NODE_TESTS := server/test
+# Files, not the folder: Node 22 and later read --test arguments as file patterns.
+NODE_TESTS := server/test/*.test.mjs
 # The project-local Node that scripts/install-deps.sh installs when the system's is older than 20
 # (or for a package) comes first, for the app, its service and every test.
 export PATH := $(CURDIR)/.tools/node/bin:$(PATH)
