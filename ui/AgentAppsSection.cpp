@@ -1,0 +1,56 @@
+#include "AgentAppsSection.h"
+
+#include "AgentAppSetupRow.h"
+#include "AppModel.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace {
+QLabel *sectionLabel(QWidget *parent, const QString &text, const char *role)
+{
+    auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setProperty("role", role);
+    return label;
+}
+} // namespace
+
+AgentAppsSection::AgentAppsSection(AppModel *model, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+    , m_warning(sectionLabel(this, QStringLiteral("⚠ Finish setup on Home first, then wire these apps."), "warning"))
+{
+    setObjectName(QStringLiteral("agentAppsSection"));
+    setAccessibleName(QStringLiteral("Wire into your agent apps"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    layout->addWidget(sectionLabel(this, QStringLiteral("Wire into your agent apps"), "title"));
+    layout->addWidget(sectionLabel(this, QStringLiteral("1-click MCP config — no key embedded"), "note"));
+    layout->addWidget(sectionLabel(this,
+                                   QStringLiteral("Each button writes TVN as an MCP server in that app's config. Your real "
+                                                  "provider keys and your TVN key are never written there — the wrapper reads "
+                                                  "them from the local vault at runtime."),
+                                   "note"));
+    m_warning->setObjectName(QStringLiteral("agentAppsWarning"));
+    layout->addWidget(m_warning);
+    for (const AgentClientDescriptor &client : AgentClientDescriptor::all()) {
+        auto *row = new AgentAppSetupRow(model->agentHandoff(), client, this);
+        m_rows.append(row);
+        layout->addWidget(row);
+    }
+    connect(model, &AppModel::changed, this, &AgentAppsSection::render);
+    render();
+}
+
+void AgentAppsSection::render()
+{
+    m_warning->setVisible(!(m_model->agentHandoffBaseReady() && m_model->agentHandoffVerified()));
+    const QStringList running = m_model->runningActions();
+    for (int index = 0; index < m_rows.size(); ++index) {
+        const AgentClientDescriptor &client = AgentClientDescriptor::all().at(index);
+        m_rows.at(index)->render(running.contains(AgentHandoff::setUpActionKey(client)));
+    }
+}
