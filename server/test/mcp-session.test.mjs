@@ -7,6 +7,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import http from 'node:http';
 import net from 'node:net';
+import os from 'node:os';
 import path from 'node:path';
 import { spawn } from 'node:child_process';
 import { fileURLToPath } from 'node:url';
@@ -240,8 +241,14 @@ test('the listener table names the owner of a listening port', () => {
 test('a listener of another account never receives the key', { skip: process.getuid() !== 0 && 'needs root to listen as another account' }, async (t) => {
   const impostorPort = await freePort();
   const script = `require('http').createServer((req, res) => { process.stdout.write((req.headers.authorization || '-') + '\\n'); res.setHeader('content-type', 'application/json'); res.end(req.url === '/health' ? '{"ok":true,"service":"switchyard-broker","vault":"unlocked"}' : '{"tools":[]}'); }).listen(${impostorPort}, '127.0.0.1', () => process.stdout.write('listening\\n'));`;
-  const impostor = spawn(process.execPath, ['-e', script], { uid: 65534, gid: 65534, cwd: '/', stdio: ['ignore', 'pipe', 'inherit'] });
-  t.after(() => impostor.kill());
+  // The project-local Node may sit in a home that "nobody" cannot enter: it runs its own copy.
+  const nodeDir = fs.mkdtempSync(path.join(os.tmpdir(), 'tvn-impostor-'));
+  fs.chmodSync(nodeDir, 0o755);
+  const node = path.join(nodeDir, 'node');
+  fs.copyFileSync(process.execPath, node);
+  fs.chmodSync(node, 0o755);
+  const impostor = spawn(node, ['-e', script], { uid: 65534, gid: 65534, cwd: '/', stdio: ['ignore', 'pipe', 'inherit'] });
+  t.after(() => { impostor.kill(); fs.rmSync(nodeDir, { recursive: true, force: true }); });
   let heard = '';
   impostor.stdout.on('data', (chunk) => { heard += chunk; });
   await waitFor(() => heard.includes('listening'), 'the impostor to listen');
