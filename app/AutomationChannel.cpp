@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QMetaProperty>
 #include <QPixmap>
 #include <QPointer>
 #include <QWidget>

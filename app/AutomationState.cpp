@@ -126,6 +126,52 @@ void addOperator(QJsonObject &state, const AppModel &model)
     state.insert(QStringLiteral("presencePromptPending"), prompt.isPending());
     state.insert(QStringLiteral("presencePromptReason"), prompt.request().reason);
 }
+
+void addConnections(QJsonObject &state, const AppModel &model)
+{
+    const Connections &connections = *model.connections();
+    state.insert(QStringLiteral("connectorConnectSheetID"), optionalString(connections.connectorConnectSheetID()));
+    state.insert(QStringLiteral("connectFormTitle"), connections.connectFormTitle());
+    state.insert(QStringLiteral("connectAccountID"), connections.connectAccountID());
+    state.insert(QStringLiteral("connectAlias"), connections.connectAlias());
+    state.insert(QStringLiteral("connectSecret"), masked(connections.connectSecret()));
+    state.insert(QStringLiteral("connectAuthModeID"), connections.connectAuthModeID());
+    state.insert(QStringLiteral("connectError"), connections.connectError());
+    state.insert(QStringLiteral("apiKeyAccountID"), connections.apiKeyAccountID());
+    state.insert(QStringLiteral("apiKeyAlias"), connections.apiKeyAlias());
+    state.insert(QStringLiteral("apiKeyValue"), masked(connections.apiKeyValue()));
+    state.insert(QStringLiteral("selectedHealth"), encodedOptional(connections.selectedHealth()));
+}
+
+void addAgentKeys(QJsonObject &state, const AppModel &model)
+{
+    const AgentKeys &keys = *model.agentKeys();
+    state.insert(QStringLiteral("newMasterKeyAgentID"), keys.newMasterKeyAgentID());
+    state.insert(QStringLiteral("newMasterKeyName"), keys.newMasterKeyName());
+    state.insert(QStringLiteral("newMasterKeyConnectorIDs"), keys.newMasterKeyConnectorIDs());
+    state.insert(QStringLiteral("newMasterKeyMaxRisk"), keys.newMasterKeyMaxRisk());
+    state.insert(QStringLiteral("createdMasterKey"), masked(keys.createdMasterKey()));
+    state.insert(QStringLiteral("createdMasterKeyRecordID"), keys.createdMasterKeyRecordID());
+    state.insert(QStringLiteral("createdMasterKeyProfile"), keys.createdMasterKeyProfile());
+    state.insert(QStringLiteral("createdMasterKeyProfileVerified"), keys.createdMasterKeyProfileVerified());
+    state.insert(QStringLiteral("isCreatingMasterKey"), keys.isCreatingMasterKey());
+    state.insert(QStringLiteral("suggestedMasterKeyConnectorIDs"), keys.suggestedMasterKeyConnectorIDs());
+    state.insert(QStringLiteral("masterKeyCreateBlocker"), optionalString(keys.masterKeyCreateBlocker()));
+    state.insert(QStringLiteral("killSwitchConfirmationRequested"), model.killSwitch()->killSwitchConfirmationRequested());
+    state.insert(QStringLiteral("killSwitchActive"), model.killSwitch()->killSwitchActive());
+}
+
+void addProxiesAndBackups(QJsonObject &state, const AppModel &model)
+{
+    const ProxyProfiles &proxies = *model.proxyProfiles();
+    for (const char *field : {"proxyProfileName", "proxyAgentID", "proxyMasterKeyID", "proxyConnectorID", "proxyAccountID",
+                              "proxyAllowedOrigin", "proxyAllowedPath", "proxyAllowedMethods", "proxyCredentialPlacement"})
+        state.insert(QLatin1StringView(field), proxies.property(field).toString());
+    state.insert(QStringLiteral("activeProxyProfiles"), encodedList(proxies.activeProxyProfiles()));
+    state.insert(QStringLiteral("backupPassphrase"), masked(model.backups()->backupPassphrase()));
+    // Encrypted under the backup passphrase; the form shows it as it is.
+    state.insert(QStringLiteral("backupPayload"), model.backups()->backupPayload());
+}
 } // namespace
 
 QJsonObject automationState(const AppModel &model)
@@ -136,5 +182,8 @@ QJsonObject automationState(const AppModel &model)
     addSupervision(state, model);
     addOperator(state, model);
     AgentHandoffJson::addState(state, model);
+    addConnections(state, model);
+    addAgentKeys(state, model);
+    addProxiesAndBackups(state, model);
     return state;
 }

@@ -2,6 +2,7 @@
 
 #include "AppModel.h"
 #include "FirstRunBreadcrumbs.h"
+#include "OperatorActionsView.h"
 #include "PresencePasswordDialog.h"
 #include "ServiceStatusView.h"
 #include "VaultAccessView.h"
@@ -55,6 +56,7 @@ MainWindow::MainWindow(AppModel *model, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_serviceStatusView);
     layout->addWidget(m_vaultAccessView);
+    layout->addWidget(new OperatorActionsView(model, content), 1);
     layout->addStretch();
     setCentralWidget(content);
     m_bannerLabel->setObjectName(QStringLiteral("statusBanner"));

@@ -1,8 +1,6 @@
 #include "AgentProfileNames.h"
-#include "AwaitTask.h"
 #include "BrokerPaths.h"
-#include "FakeProvider.h"
-#include "ModelTestSupport.h"
+#include "UnlockedService.h"
 #include "VaultTestSupport.h"
 
 #include <QDirIterator>
@@ -16,7 +14,6 @@
 // vault tests' fixture. Each test builds on the state the earlier ones left: one service, one vault.
 namespace {
 
-const QString vaultPassword = QStringLiteral("correct horse battery staple");
 const QString backupPassphrase = QStringLiteral("a long backup passphrase");
 
 QStringList filesContaining(const QString &root, const QByteArray &needle)
@@ -44,29 +41,17 @@ class TestOperatorActions : public QObject
     Q_OBJECT
 
 private:
-    std::optional<QTemporaryDir> m_home;
-    std::optional<LocalServiceContext> m_context;
-    std::shared_ptr<RecordingClipboard> m_clipboard = std::make_shared<RecordingClipboard>();
-    std::unique_ptr<AppModel> m_model;
-    FakeProvider m_provider;
+    std::unique_ptr<UnlockedService> m_service;
+    AppModel *m_model = nullptr;
     // The one-time keys the agent-key tests created, by agent id.
     QHash<QString, QString> m_agentKeys;
     QStringList m_statusMessages;
-
-    std::unique_ptr<AppModel> makeModel(std::shared_ptr<HardwareKeyProvider> hardwareKeys)
-    {
-        AppModel::Dependencies deps = modelDependencies(*m_context, std::make_shared<SupervisionClock>(), m_clipboard);
-        deps.hardwareKeys = std::move(hardwareKeys);
-        return std::make_unique<AppModel>(std::move(deps));
-    }
 
     void recordStatusMessages(AppModel *model)
     {
         connect(&model->context()->status(), &StatusReporter::statusMessageChanged, this,
                 [this, model] { m_statusMessages << model->statusMessage(); });
     }
-
-    QString stateDirectory() const { return m_context->identity.stateDirectoryPath(); }
 
     std::optional<MasterKeySummary> activeKeyOf(const QString &agentId) const
     {
@@ -104,9 +89,9 @@ private:
     QJsonObject wrapperCheck(const QString &profile, const QString &tcti) const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), m_home->path());
+        environment.insert(QStringLiteral("HOME"), m_service->homePath());
         environment.insert(QStringLiteral("TVN_BROKER_URL"), m_model->brokerURL().toString());
-        environment.insert(QStringLiteral("SWITCHYARD_STATE_DIR"), stateDirectory());
+        environment.insert(QStringLiteral("SWITCHYARD_STATE_DIR"), m_service->stateDirectory());
         environment.insert(QStringLiteral("TVN_RUNTIME_LANE"), QStringLiteral("development"));
         environment.insert(QStringLiteral("SWITCHYARD_BOUND_PROFILE_SIGNER_PATH"), QStringLiteral(TVN_SIGNER_PATH));
         environment.insert(QStringLiteral("TVN_TPM_TCTI"), tcti);
@@ -123,35 +108,19 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY2(waitUntil([] { return !portAcceptsConnections(); }, 60000),
-                 "another process holds port 47382; the development broker cannot be tested");
-        QVERIFY2(m_provider.start(), "the provider stand-in did not start");
-        m_home.emplace();
-        m_context.emplace(modelServiceContext(m_home->path(), QStringLiteral(TVN_BINARY_DIR)));
-        m_context->environment.insert(m_provider.environment());
-        m_model = makeModel(simulator("tpm-a"));
-        recordStatusMessages(m_model.get());
-
-        QCoro::waitFor(m_model->installOrStartLocalService());
-        QVERIFY2(m_model->supervision()->brokerReadyAndVerified(), qPrintable(m_model->statusMessage()));
-        const BrokerResult<bool> setUp = awaitTask(m_model->setupVaultPassphrase(vaultPassword, vaultPassword));
-        QVERIFY2(setUp, qPrintable(setUp ? QString() : setUp.failure().description()));
+        m_service = std::make_unique<UnlockedService>();
+        const QString failure = m_service->start(simulator("tpm-a"));
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        m_model = m_service->model();
+        recordStatusMessages(m_model);
         QVERIFY(m_model->snapshot()->operatorUnlocked());
         QVERIFY(!m_model->snapshot()->connectors().isEmpty());
     }
 
     void cleanupTestCase()
     {
-        m_model.reset();
-        if (!m_context)
-            return;
-        LocalServiceController controller(*m_context);
-        try {
-            QCoro::waitFor(controller.run(LocalServiceCommand::stop));
-        } catch (const LocalServiceControlError &) {
-            // Nothing was installed.
-        }
-        QVERIFY2(waitUntil([] { return !portAcceptsConnections(); }, 10000), "the broker port stayed busy after the test");
+        m_service.reset();
+        QVERIFY2(!portAcceptsConnections(), "the broker port stayed busy after the test");
     }
 
     // Rows in order: the provider refuses the first key, then takes the second.
@@ -172,7 +141,7 @@ private slots:
         m_model->connections()->setConnectSecret(QStringLiteral("  ") + token + QLatin1Char('\n'));
         QCoro::waitFor(m_model->linkSheetAPIKey());
 
-        QVERIFY(m_provider.received(QStringLiteral("github"), QStringLiteral("GET"), QStringLiteral("/user")));
+        QVERIFY(m_service->provider().received(QStringLiteral("github"), QStringLiteral("GET"), QStringLiteral("/user")));
         const Connections &connections = *m_model->connections();
         if (!linked) {
             const QString rejected = QStringLiteral(
@@ -231,7 +200,7 @@ private slots:
         QFETCH(QString, agentId);
         QFETCH(QString, tcti);
         QFETCH(QString, fileSuffix);
-        std::unique_ptr<AppModel> model = makeModel(std::make_shared<TpmKeyProvider>(tcti));
+        std::unique_ptr<AppModel> model = m_service->makeModel(std::make_shared<TpmKeyProvider>(tcti));
         recordStatusMessages(model.get());
         QCoro::waitFor(model->refresh());
         QVERIFY2(model->snapshot()->operatorUnlocked(), qPrintable(model->statusMessage()));
@@ -249,10 +218,10 @@ private slots:
         QVERIFY(keys.createdMasterKey().startsWith(QLatin1StringView("tvn_")));
         m_agentKeys.insert(agentId, keys.createdMasterKey());
 
-        const QString file = stateDirectory() + QStringLiteral("/agent-keys/") + profile + fileSuffix;
+        const QString file = m_service->stateDirectory() + QStringLiteral("/agent-keys/") + profile + fileSuffix;
         QCOMPARE(modeOf(file), 0600);
-        const QStringList holding = filesContaining(m_home->path(), keys.createdMasterKey().toUtf8());
-        QCOMPARE(holding, fileSuffix == QLatin1StringView(".key") ? QStringList{QDir(m_home->path()).relativeFilePath(file)}
+        const QStringList holding = filesContaining(m_service->homePath(), keys.createdMasterKey().toUtf8());
+        QCOMPARE(holding, fileSuffix == QLatin1StringView(".key") ? QStringList{QDir(m_service->homePath()).relativeFilePath(file)}
                                                                   : QStringList());
         const QJsonObject check = wrapperCheck(profile, tcti);
         QCOMPARE(check.value(QStringLiteral("status")).toString(), QStringLiteral("ok"));
@@ -262,13 +231,13 @@ private slots:
         QCOMPARE(model->statusMessage(), QStringLiteral("Verified profile %1 in the local vault").arg(profile));
 
         // The one-time key reaches the clipboard only when asked for, and not once it is cleared.
-        const qsizetype copies = m_clipboard->texts.size();
+        const qsizetype copies = m_service->clipboard().texts.size();
         keys.copyCreatedMasterKey();
-        QCOMPARE(m_clipboard->texts.size(), copies + 1);
-        QCOMPARE(m_clipboard->texts.last(), m_agentKeys.value(agentId));
+        QCOMPARE(m_service->clipboard().texts.size(), copies + 1);
+        QCOMPARE(m_service->clipboard().texts.last(), m_agentKeys.value(agentId));
         keys.clearCreatedMasterKey();
         keys.copyCreatedMasterKey();
-        QCOMPARE(m_clipboard->texts.size(), copies + 1);
+        QCOMPARE(m_service->clipboard().texts.size(), copies + 1);
         QCOMPARE(keys.createdMasterKey(), QString());
     }
 
@@ -285,7 +254,7 @@ private slots:
         QCOMPARE(proxies.proxyCredentialPlacement(), QStringLiteral("authorization_bearer"));
 
         // The broker lets a credential go only to its provider's origin: here, the stand-in.
-        m_model->proxyProfiles()->setProxyAllowedOrigin(m_provider.origin());
+        m_model->proxyProfiles()->setProxyAllowedOrigin(m_service->provider().origin());
         m_model->proxyProfiles()->setProxyAllowedPath(QStringLiteral("github/user"));
         m_model->proxyProfiles()->setProxyAllowedMethods(QStringLiteral("get, ,"));
         QCoro::waitFor(m_model->createProxyProfile());
@@ -302,7 +271,7 @@ private slots:
         // The copied command is a request an agent can send as it is, once its key is filled in.
         m_model->copyProxyRunCommand(profile);
         QCOMPARE(m_model->statusMessage(), QStringLiteral("Proxy request command copied"));
-        const QString command = m_clipboard->texts.last();
+        const QString command = m_service->clipboard().texts.last();
         const QRegularExpression shape(QStringLiteral(
             "^curl -sS -X POST '(http://127\\.0\\.0\\.1:47382/v1/proxy/request)' -H 'authorization: Bearer <TVN_API_KEY>' "
             "-H 'content-type: application/json' --data '(\\{.*\\})'$"));
@@ -312,7 +281,7 @@ private slots:
         QCOMPARE(request.value(QStringLiteral("serviceId")).toString(), profile.serviceIds.first());
         const AgentAnswer proxied = agentCall(QStringLiteral("hermes"), "POST", QStringLiteral("/v1/proxy/request"), request);
         QCOMPARE(proxied.status, 200);
-        QVERIFY(m_provider.received(QStringLiteral("github"), QStringLiteral("GET"), QStringLiteral("/user")));
+        QVERIFY(m_service->provider().received(QStringLiteral("github"), QStringLiteral("GET"), QStringLiteral("/user")));
 
         QCoro::waitFor(m_model->revoke(profile));
         QVERIFY(proxies.activeProxyProfiles().isEmpty());
@@ -328,7 +297,7 @@ private slots:
         const ApprovalSummary smokeTest = m_model->snapshot()->approvals().first();
         QCOMPARE(smokeTest.agentId, QStringLiteral("codex"));
         QCOMPARE(smokeTest.toolId, QStringLiteral("github.issue.create"));
-        QCOMPARE(smokeTest.displayInput->value(QStringLiteral("text")).string(), QStringLiteral("Linux approval smoke test"));
+        QCOMPARE(smokeTest.displayInput->value(QStringLiteral("text")).string(), QStringLiteral("Mac approval smoke test"));
 
         QCoro::waitFor(m_model->deny(smokeTest));
         QVERIFY(m_model->snapshot()->approvals().isEmpty());
@@ -349,7 +318,7 @@ private slots:
 
         QCoro::waitFor(m_model->approve(m_model->snapshot()->approvals().first()));
         QVERIFY2(m_model->snapshot()->approvals().isEmpty(), qPrintable(m_model->lastActionError()));
-        QVERIFY(m_provider.received(QStringLiteral("github"), QStringLiteral("POST"), QStringLiteral("/repos/octo/demo/issues")));
+        QVERIFY(m_service->provider().received(QStringLiteral("github"), QStringLiteral("POST"), QStringLiteral("/repos/octo/demo/issues")));
         QVERIFY(m_statusMessages.contains(QStringLiteral("Approving github.issue.create")));
         QCOMPARE(m_model->context()->actions().keys(), QStringList());
     }
@@ -410,7 +379,7 @@ private slots:
         QCOMPARE(agentCall(QStringLiteral("hermes"), "GET", QStringLiteral("/v1/agent/tools")).status, 403);
 
         // Another window of the app learns the switch is on from the broker.
-        std::unique_ptr<AppModel> other = makeModel(simulator("tpm-a"));
+        std::unique_ptr<AppModel> other = m_service->makeModel(simulator("tpm-a"));
         QCoro::waitFor(other->refresh());
         QVERIFY(waitUntil([&] { return other->killSwitch()->killSwitchActive(); }, 5000));
 

@@ -1,0 +1,219 @@
+#include "ApprovalsSection.h"
+#include "OperatorActionsView.h"
+#include "TpmKeyProvider.h"
+#include "UnlockedService.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+// The operator's plain forms used as a person uses them, against the real service with the
+// provider stand-in, on a computer without a TPM (the setup profile stays owner-only plaintext).
+// With TVN_UI_SCREENSHOT_DIR set, the populated forms are saved there for a visual check.
+namespace {
+
+template <typename Widget>
+Widget *control(const QWidget *root, const char *name)
+{
+    Widget *found = root->findChild<Widget *>(QLatin1StringView(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
+// The one control of this name whose accessible name is `accessibleName` (rows repeat names).
+QPushButton *rowButton(const QWidget *root, const QString &accessibleName)
+{
+    for (QPushButton *button : root->findChildren<QPushButton *>()) {
+        if (button->accessibleName() == accessibleName && button->isVisible())
+            return button;
+    }
+    return nullptr;
+}
+
+// Clicks `button` of the confirmation that opens next, once it is up.
+void answerNextConfirmation(const QString &button, QString *title)
+{
+    QTimer::singleShot(0, [button, title] {
+        auto *dialog = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        *title = dialog->text();
+        for (QAbstractButton *candidate : dialog->buttons()) {
+            if (candidate->text() == button)
+                candidate->click();
+        }
+    });
+}
+
+} // namespace
+
+class TestOperatorActionsView : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<UnlockedService> m_service;
+    AppModel *m_model = nullptr;
+    std::unique_ptr<OperatorActionsView> m_view;
+
+    bool settled() const { return m_model->runningActions().isEmpty() && !m_model->isRefreshing(); }
+
+    void saveScreenshot(const QString &name) const
+    {
+        const QString directory = qEnvironmentVariable("TVN_UI_SCREENSHOT_DIR");
+        if (directory.isEmpty())
+            return;
+        QWidget *content = m_view->widget();
+        content->resize(m_view->viewport()->width(), content->sizeHint().height());
+        QVERIFY(content->grab().save(directory + QLatin1Char('/') + name + QStringLiteral(".png")));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_service = std::make_unique<UnlockedService>();
+        // Nothing listens on port 1: a computer without a TPM.
+        const QString failure = m_service->start(std::make_shared<TpmKeyProvider>(QStringLiteral("swtpm:host=127.0.0.1,port=1")));
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        m_model = m_service->model();
+        m_view = std::make_unique<OperatorActionsView>(m_model);
+        m_view->resize(640, 900);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+    }
+
+    void cleanupTestCase()
+    {
+        m_view.reset();
+        m_service.reset();
+    }
+
+    void everyControlIsNamedForAssistiveTools()
+    {
+        QVERIFY(m_view->isVisible());
+        QStringList unnamed;
+        for (QWidget *widget : m_view->findChildren<QWidget *>()) {
+            const bool isControl = qobject_cast<QAbstractButton *>(widget) || qobject_cast<QLineEdit *>(widget)
+                || qobject_cast<QComboBox *>(widget) || qobject_cast<QPlainTextEdit *>(widget);
+            if (isControl && widget->accessibleName().isEmpty())
+                unnamed << widget->objectName();
+        }
+        QCOMPARE(unnamed, QStringList());
+    }
+
+    void linkAProviderKey()
+    {
+        auto *app = control<QComboBox>(m_view.get(), "tvn-connect-app");
+        app->setCurrentIndex(app->findData(QStringLiteral("github")));
+        QTest::mouseClick(control<QPushButton>(m_view.get(), "tvn-connect-open"), Qt::LeftButton);
+        QCOMPARE(control<QLabel>(m_view.get(), "tvn-connect-title")->text(), QStringLiteral("Add your GitHub key"));
+        auto *secret = control<QLineEdit>(m_view.get(), "tvn-connect-secret");
+        QCOMPARE(secret->echoMode(), QLineEdit::Password);
+        QTest::keyClicks(secret, QStringLiteral("valid-window-key"));
+        QTest::mouseClick(control<QPushButton>(m_view.get(), "tvn-connect-link"), Qt::LeftButton);
+
+        QVERIFY(waitUntil([this] { return settled() && m_model->snapshot()->connectedAccountsCount() == 1; }, 20000));
+        QCOMPARE(secret->text(), QString());
+        QVERIFY(waitUntil([this] { return control<QLabel>(m_view.get(), "tvn-connect-health")->isVisible(); }, 5000));
+        QCOMPARE(control<QLabel>(m_view.get(), "tvn-connect-health")->text(), QStringLiteral("✓ healthy: github / default"));
+        QVERIFY(rowButton(m_view.get(), QStringLiteral("Disconnect github/default")));
+    }
+
+    void createAnAgentKeyAndCopyItOnce()
+    {
+        QTest::keyClicks(control<QLineEdit>(m_view.get(), "tvn-key-agent"), QStringLiteral("claude-code"));
+        QTest::mouseClick(control<QPushButton>(m_view.get(), "tvn-key-suggest"), Qt::LeftButton);
+        QCOMPARE(control<QLineEdit>(m_view.get(), "tvn-key-apps")->text(), QStringLiteral("github"));
+        QTest::mouseClick(control<QPushButton>(m_view.get(), "tvn-key-create"), Qt::LeftButton);
+        QVERIFY(waitUntil([this] { return settled() && m_model->snapshot()->activeMasterKeysCount() == 1; }, 20000));
+
+        const QString secret = m_model->agentKeys()->createdMasterKey();
+        QVERIFY(secret.startsWith(QLatin1StringView("tvn_")));
+        QCOMPARE(control<QLabel>(m_view.get(), "tvn-key-one-time")->text(), secret);
+        QCOMPARE(control<QLabel>(m_view.get(), "tvn-key-profile")->text(),
+                 QStringLiteral("Setup profile claude-code-keel-tvn is saved and verified in the local vault."));
+        QCOMPARE(m_service->clipboard().texts, QStringList());
+        QTest::mouseClick(control<QPushButton>(m_view.get(), "tvn-key-copy"), Qt::LeftButton);
+        QCOMPARE(m_service->clipboard().texts, QStringList{secret});
+
+        QTest::mouseClick(control<QPushButton>(m_view.get(), "tvn-key-clear"), Qt::LeftButton);
+        QCOMPARE(control<QLabel>(m_view.get(), "tvn-key-one-time")->text(), QStringLiteral("Cleared from view."));
+        QVERIFY(!control<QPushButton>(m_view.get(), "tvn-key-copy")->isEnabled());
+        // Taken once the key is cleared: a secret never goes into a snapshot.
+        saveScreenshot(QStringLiteral("operator-actions-created-key"));
+    }
+
+    void pendingApprovalShowsTheWholeRequest()
+    {
+        QTest::mouseClick(control<QPushButton>(m_view.get(), "tvn-approval-test"), Qt::LeftButton);
+        QVERIFY(waitUntil([this] { return settled() && m_model->snapshot()->approvals().size() == 1; }, 20000));
+        const ApprovalSummary approval = m_model->snapshot()->approvals().first();
+        const QString request = control<QLabel>(m_view.get(), "tvn-approval-request")->text();
+        QCOMPARE(request, ApprovalsSection::requestText(approval));
+        for (const QString &line : {QStringLiteral("Agent: codex"), QStringLiteral("App: github"),
+                                    QStringLiteral("Tool: github.issue.create"), QStringLiteral("Risk: medium"),
+                                    QStringLiteral("Expires: ") + approval.expiresAt,
+                                    QStringLiteral("Request digest: ") + *approval.requestDigest,
+                                    QStringLiteral("  text: Mac approval smoke test")})
+            QVERIFY2(request.split(QLatin1Char('\n')).contains(line), qPrintable(request));
+        saveScreenshot(QStringLiteral("operator-actions-approval"));
+
+        QTest::mouseClick(rowButton(m_view.get(), QStringLiteral("Deny github.issue.create for codex")), Qt::LeftButton);
+        QVERIFY(waitUntil([this] { return settled() && m_model->snapshot()->approvals().isEmpty(); }, 20000));
+    }
+
+    void killSwitchBehindItsConfirmation()
+    {
+        auto *toggle = control<QPushButton>(m_view.get(), "tvn-kill-switch");
+        QString asked;
+        answerNextConfirmation(QStringLiteral("Cancel"), &asked);
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QCOMPARE(asked, QStringLiteral("Enable kill switch?"));
+        QVERIFY(!m_model->killSwitch()->killSwitchActive());
+
+        answerNextConfirmation(QStringLiteral("Enable kill switch"), &asked);
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QVERIFY(waitUntil([this] { return settled() && m_model->killSwitch()->killSwitchActive(); }, 20000));
+        QCOMPARE(control<QLabel>(m_view.get(), "tvn-kill-switch-state")->text(), KillSwitch::pausedText);
+        QCOMPARE(toggle->text(), QStringLiteral("Disable kill switch"));
+
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QVERIFY(waitUntil([this] { return settled() && !m_model->killSwitch()->killSwitchActive(); }, 20000));
+    }
+
+    void exportABackup()
+    {
+        QTest::keyClicks(control<QLineEdit>(m_view.get(), "tvn-backup-passphrase"), QStringLiteral("a long backup passphrase"));
+        QTest::mouseClick(control<QPushButton>(m_view.get(), "tvn-backup-export"), Qt::LeftButton);
+        QVERIFY(waitUntil([this] { return settled() && !m_model->backups()->backupPayload().isEmpty(); }, 20000));
+        QCOMPARE(control<QPlainTextEdit>(m_view.get(), "tvn-backup-payload")->toPlainText(), m_model->backups()->backupPayload());
+        QVERIFY(control<QPushButton>(m_view.get(), "tvn-backup-restore")->isEnabled());
+    }
+
+    void revokeTheKeyBehindItsConfirmation()
+    {
+        QString asked;
+        answerNextConfirmation(QStringLiteral("Revoke"), &asked);
+        QTest::mouseClick(rowButton(m_view.get(), QStringLiteral("Revoke claude-code")), Qt::LeftButton);
+        QCOMPARE(asked, QStringLiteral("Revoke this agent key?"));
+        QVERIFY(waitUntil([this] { return settled() && m_model->snapshot()->activeMasterKeysCount() == 0; }, 20000));
+        QVERIFY(!control<QLabel>(m_view.get(), "tvn-audit-heading")->text().isEmpty());
+        QVERIFY(control<QPlainTextEdit>(m_view.get(), "tvn-audit-events")->toPlainText().contains(QStringLiteral("agent_key.revoke")));
+        saveScreenshot(QStringLiteral("operator-actions-after-revoke"));
+    }
+
+    void hiddenOnceTheOperatorLocks()
+    {
+        m_model->lockOperatorSession();
+        QVERIFY(waitUntil([this] { return !m_view->isVisible(); }, 5000));
+    }
+};
+
+QTEST_MAIN(TestOperatorActionsView)
+#include "tst_OperatorActionsView.moc"
