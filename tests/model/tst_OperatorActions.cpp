@@ -297,7 +297,7 @@ private slots:
         const ApprovalSummary smokeTest = m_model->snapshot()->approvals().first();
         QCOMPARE(smokeTest.agentId, QStringLiteral("codex"));
         QCOMPARE(smokeTest.toolId, QStringLiteral("github.issue.create"));
-        QCOMPARE(smokeTest.displayInput->value(QStringLiteral("text")).string(), QStringLiteral("Mac approval smoke test"));
+        QCOMPARE(smokeTest.displayInput->value(QStringLiteral("text")).string(), QStringLiteral("Linux approval smoke test"));
 
         QCoro::waitFor(m_model->deny(smokeTest));
         QVERIFY(m_model->snapshot()->approvals().isEmpty());
