@@ -1,7 +1,7 @@
 #include "AgentAppSetupRow.h"
 
 #include "AgentHandoff.h"
-#include "AgentHandoffReceipt.h"
+#include "AgentHandoffVerificationReceipt.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -29,7 +29,7 @@ AgentAppSetupRow::AgentAppSetupRow(AgentHandoff *handoff, AgentClientDescriptor 
     , m_snippetButton(new QPushButton(QStringLiteral("Show snippet"), this))
     , m_snippet(new QPlainTextEdit(this))
     , m_resultLabel(rowLabel(this, {}, "note"))
-    , m_receipt(new AgentHandoffReceipt(this))
+    , m_receipt(new AgentHandoffVerificationReceipt(this))
 {
     setObjectName(QStringLiteral("agentApp-") + m_client.id);
     setAccessibleName(m_client.label);

@@ -5,7 +5,7 @@
 #include <QWidget>
 
 class AgentHandoff;
-class AgentHandoffReceipt;
+class AgentHandoffVerificationReceipt;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -38,5 +38,5 @@ private:
     QPushButton *m_snippetButton;
     QPlainTextEdit *m_snippet;
     QLabel *m_resultLabel;
-    AgentHandoffReceipt *m_receipt;
+    AgentHandoffVerificationReceipt *m_receipt;
 };

@@ -1,5 +1,6 @@
 #include "AgentKeysScreen.h"
 
+#include "AgentAppSetupCard.h"
 #include "AgentKeysSection.h"
 #include "AppModel.h"
 #include "FormWidgets.h"
@@ -13,6 +14,7 @@ AgentKeysScreen::AgentKeysScreen(AppModel *model, QWidget *parent)
     , m_model(model)
     , m_gateLabel(FormWidgets::text(this, QStringLiteral("tvn-agent-keys-gate")))
     , m_section(new AgentKeysSection(model, this))
+    , m_agentApps(new AgentAppSetupCard(model, this))
 {
     setObjectName(QStringLiteral("tvn-agent-keys-screen"));
     FormWidgets::setRole(m_gateLabel, "title");
@@ -20,6 +22,7 @@ AgentKeysScreen::AgentKeysScreen(AppModel *model, QWidget *parent)
     layout->setContentsMargins(28, 24, 28, 24);
     layout->addWidget(m_gateLabel);
     layout->addWidget(m_section);
+    layout->addWidget(m_agentApps);
     layout->addStretch();
     connect(model, &AppModel::changed, this, &AgentKeysScreen::render);
     render();
@@ -46,4 +49,5 @@ void AgentKeysScreen::render()
     m_gateLabel->setText(gate);
     m_gateLabel->setVisible(!gate.isEmpty());
     m_section->setVisible(gate.isEmpty());
+    m_agentApps->setVisible(gate.isEmpty());
 }

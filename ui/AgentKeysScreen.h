@@ -2,12 +2,13 @@
 
 #include <QWidget>
 
+class AgentAppSetupCard;
 class AgentKeysSection;
 class AppModel;
 class QLabel;
 
-// Agent Keys: the creation form, the one-time key and every active key, behind the gate texts
-// while the service is off or the vault is locked.
+// Agent Keys: the creation form, the one-time key, every active key and the agent apps to wire
+// them into, behind the gate texts while the service is off or the vault is locked.
 class AgentKeysScreen : public QWidget
 {
     Q_OBJECT
@@ -23,4 +24,5 @@ private:
     AppModel *m_model;
     QLabel *m_gateLabel;
     AgentKeysSection *m_section;
+    AgentAppSetupCard *m_agentApps;
 };

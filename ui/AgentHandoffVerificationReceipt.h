@@ -10,12 +10,12 @@ class QVBoxLayout;
 
 // The receipt of a handoff verification: the headline, what was checked (profile, broker,
 // wrapper, vault file and, when asked, the config file) and each step with its outcome.
-class AgentHandoffReceipt : public QWidget
+class AgentHandoffVerificationReceipt : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit AgentHandoffReceipt(QWidget *parent = nullptr);
+    explicit AgentHandoffVerificationReceipt(QWidget *parent = nullptr);
 
     // Hidden without a report.
     void show(const std::optional<AgentHandoffVerificationReport> &report, bool showConfigPath);

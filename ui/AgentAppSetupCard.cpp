@@ -1,4 +1,4 @@
-#include "AgentAppsSection.h"
+#include "AgentAppSetupCard.h"
 
 #include "AgentAppSetupRow.h"
 #include "AppModel.h"
@@ -17,12 +17,12 @@ QLabel *sectionLabel(QWidget *parent, const QString &text, const char *role)
 }
 } // namespace
 
-AgentAppsSection::AgentAppsSection(AppModel *model, QWidget *parent)
+AgentAppSetupCard::AgentAppSetupCard(AppModel *model, QWidget *parent)
     : QWidget(parent)
     , m_model(model)
     , m_warning(sectionLabel(this, QStringLiteral("⚠ Finish setup on Home first, then wire these apps."), "warning"))
 {
-    setObjectName(QStringLiteral("agentAppsSection"));
+    setObjectName(QStringLiteral("agentAppSetupCard"));
     setAccessibleName(QStringLiteral("Wire into your agent apps"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -41,11 +41,11 @@ AgentAppsSection::AgentAppsSection(AppModel *model, QWidget *parent)
         m_rows.append(row);
         layout->addWidget(row);
     }
-    connect(model, &AppModel::changed, this, &AgentAppsSection::render);
+    connect(model, &AppModel::changed, this, &AgentAppSetupCard::render);
     render();
 }
 
-void AgentAppsSection::render()
+void AgentAppSetupCard::render()
 {
     m_warning->setVisible(!(m_model->agentHandoffBaseReady() && m_model->agentHandoffVerified()));
     const QStringList running = m_model->runningActions();

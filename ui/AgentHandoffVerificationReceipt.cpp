@@ -1,4 +1,4 @@
-#include "AgentHandoffReceipt.h"
+#include "AgentHandoffVerificationReceipt.h"
 
 #include "AgentHandoffVerificationReport.h"
 
@@ -35,7 +35,7 @@ void clear(QVBoxLayout *layout)
 }
 } // namespace
 
-AgentHandoffReceipt::AgentHandoffReceipt(QWidget *parent)
+AgentHandoffVerificationReceipt::AgentHandoffVerificationReceipt(QWidget *parent)
     : QWidget(parent)
     , m_headline(plainLabel(this, QStringLiteral("receiptHeadline"), "title"))
     , m_facts(plainLabel(this, QStringLiteral("receiptFacts"), "note"))
@@ -52,7 +52,7 @@ AgentHandoffReceipt::AgentHandoffReceipt(QWidget *parent)
     setVisible(false);
 }
 
-void AgentHandoffReceipt::show(const std::optional<AgentHandoffVerificationReport> &report, bool showConfigPath)
+void AgentHandoffVerificationReceipt::show(const std::optional<AgentHandoffVerificationReport> &report, bool showConfigPath)
 {
     setVisible(report.has_value());
     clear(m_steps);

@@ -9,12 +9,12 @@ class QLabel;
 
 // "Wire into your agent apps": every app of the catalog with its set-up, its snippet and the
 // receipt of its last verification.
-class AgentAppsSection : public QWidget
+class AgentAppSetupCard : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit AgentAppsSection(AppModel *model, QWidget *parent = nullptr);
+    explicit AgentAppSetupCard(AppModel *model, QWidget *parent = nullptr);
 
 private:
     void render();
