@@ -160,7 +160,7 @@ private slots:
                                     QStringLiteral("Tool: github.issue.create"), QStringLiteral("Risk: medium"),
                                     QStringLiteral("Expires: ") + approval.expiresAt,
                                     QStringLiteral("Request digest: ") + *approval.requestDigest,
-                                    QStringLiteral("  text: Mac approval smoke test")})
+                                    QStringLiteral("  text: ") + Approvals::smokeTestText})
             QVERIFY2(request.split(QLatin1Char('\n')).contains(line), qPrintable(request));
         saveScreenshot(QStringLiteral("operator-actions-approval"));
 
