@@ -41,6 +41,7 @@ AgentAppSetupCard::AgentAppSetupCard(AppModel *model, QWidget *parent)
         m_rows.append(row);
         layout->addWidget(row);
     }
+    layout->addStretch();
     connect(model, &AppModel::changed, this, &AgentAppSetupCard::render);
     render();
 }

@@ -55,6 +55,10 @@ AgentHandoffVerificationReceipt::AgentHandoffVerificationReceipt(QWidget *parent
 void AgentHandoffVerificationReceipt::show(const std::optional<AgentHandoffVerificationReport> &report, bool showConfigPath)
 {
     setVisible(report.has_value());
+    const std::optional<QUuid> shown = report ? std::optional<QUuid>(report->id) : std::nullopt;
+    if (shown == m_shown)
+        return;
+    m_shown = shown;
     clear(m_steps);
     if (!report)
         return;
@@ -68,5 +72,6 @@ void AgentHandoffVerificationReceipt::show(const std::optional<AgentHandoffVerif
                                   step.ok ? "ok" : "error");
         line->setText((step.ok ? QStringLiteral("✓ ") : QStringLiteral("✗ ")) + step.title + QStringLiteral(" — ") + step.detail);
         m_steps->addWidget(line);
+        line->setVisible(true); // a child added to a widget on screen is hidden until told
     }
 }

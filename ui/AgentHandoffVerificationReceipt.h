@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QUuid>
 #include <QWidget>
 
 #include <optional>
@@ -24,4 +25,6 @@ private:
     QLabel *m_headline;
     QLabel *m_facts;
     QVBoxLayout *m_steps;
+    // The report on show; the same report is not laid out again.
+    std::optional<QUuid> m_shown;
 };
