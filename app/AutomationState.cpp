@@ -3,6 +3,7 @@
 #include "AgentHandoffJson.h"
 #include "AppModel.h"
 #include "BrokerRecordFields.h"
+#include "MainContentView.h"
 
 #include <QJsonArray>
 
@@ -121,6 +122,7 @@ void addOperator(QJsonObject &state, const AppModel &model)
     state.insert(QStringLiteral("secureEnclaveUnlockFeedback"), optionalString(vault.secureEnclaveUnlockFeedback()));
     state.insert(QStringLiteral("secureEnclaveUnlockFeedbackIsError"), vault.secureEnclaveUnlockFeedbackIsError());
     state.insert(QStringLiteral("shouldOfferTouchIDSetup"), vault.shouldOfferTouchIDSetup());
+    state.insert(QStringLiteral("webFirstRunCompleted"), model.webFirstRunCompleted());
     state.insert(QStringLiteral("operatorSealedEnabled"), vault.operatorSealedEnabled());
     const PresencePrompt &prompt = *model.presencePrompt();
     state.insert(QStringLiteral("presencePromptPending"), prompt.isPending());
@@ -186,4 +188,12 @@ QJsonObject automationState(const AppModel &model)
     addAgentKeys(state, model);
     addProxiesAndBackups(state, model);
     return state;
+}
+
+void addWindowState(QJsonObject &state, const QWidget *window)
+{
+    const MainContentView *content = window ? window->findChild<MainContentView *>() : nullptr;
+    state.insert(QStringLiteral("rootSurface"),
+                 content ? QJsonValue(RootSurfaces::name(content->surface())) : QJsonValue(QJsonValue::Null));
+    state.insert(QStringLiteral("dashboardRevealed"), content && content->dashboardRevealed());
 }

@@ -2,15 +2,12 @@
 
 #include "AppModel.h"
 #include "FirstRunBreadcrumbs.h"
-#include "OperatorActionsView.h"
+#include "MainContentView.h"
 #include "PresencePasswordDialog.h"
-#include "ServiceStatusView.h"
-#include "VaultAccessView.h"
 
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QVBoxLayout>
 #include <QStatusBar>
 
 namespace {
@@ -36,8 +33,7 @@ QString bannerColor(StatusBanner::Kind kind)
 MainWindow::MainWindow(AppModel *model, QWidget *parent)
     : QMainWindow(parent)
     , m_model(model)
-    , m_serviceStatusView(new ServiceStatusView(model, this))
-    , m_vaultAccessView(new VaultAccessView(model, this))
+    , m_contentView(new MainContentView(model, this))
     , m_passwordDialog(new PresencePasswordDialog(model->presencePrompt(), this))
     , m_bannerLabel(new QLabel(this))
 {
@@ -51,14 +47,7 @@ MainWindow::MainWindow(AppModel *model, QWidget *parent)
     setPalette(dark);
     setAutoFillBackground(true);
 
-    auto *content = new QWidget(this);
-    auto *layout = new QVBoxLayout(content);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_serviceStatusView);
-    layout->addWidget(m_vaultAccessView);
-    layout->addWidget(new OperatorActionsView(model, content), 1);
-    layout->addStretch();
-    setCentralWidget(content);
+    setCentralWidget(m_contentView);
     m_bannerLabel->setObjectName(QStringLiteral("statusBanner"));
     m_bannerLabel->setTextFormat(Qt::PlainText);
     statusBar()->setStyleSheet(QStringLiteral("QStatusBar { padding: 4px 12px; }"));
@@ -70,6 +59,7 @@ MainWindow::MainWindow(AppModel *model, QWidget *parent)
 
     connect(&model->context()->status(), &StatusReporter::statusBannerChanged, this, &MainWindow::renderBanner);
     connect(model->supervision(), &ServiceSupervision::mainWindowForwardRequested, this, &MainWindow::bringForward);
+    connect(model->dashboardHandoff(), &DashboardHandoff::mainWindowActivationRequested, this, &MainWindow::activate);
     connect(model->vaultUnlock(), &VaultUnlock::shouldOfferTouchIDSetupChanged, this, &MainWindow::offerSealedUnlock);
     renderBanner();
 }
@@ -93,6 +83,11 @@ void MainWindow::renderBanner()
 void MainWindow::bringForward()
 {
     FirstRunBreadcrumbs::record(QStringLiteral("window-activate (app-delegate bringMainWindowForward)"));
+    activate();
+}
+
+void MainWindow::activate()
+{
     showNormal();
     raise();
     activateWindow();

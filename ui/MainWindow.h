@@ -3,13 +3,12 @@
 #include <QMainWindow>
 
 class AppModel;
+class MainContentView;
 class QLabel;
 class PresencePasswordDialog;
-class ServiceStatusView;
-class VaultAccessView;
 
-// The main window: the service status surface, the way to an unlocked vault, and a status line
-// with the model's banner.
+// The main window: the root surface the content view picks (welcome, splash, dashboard, web
+// fallback, native shell) and a status line with the model's banner.
 // Its content starts the model's refresh the first time it is shown.
 class MainWindow : public QMainWindow
 {
@@ -21,8 +20,7 @@ public:
 
     explicit MainWindow(AppModel *model, QWidget *parent = nullptr);
 
-    ServiceStatusView *serviceStatusView() const { return m_serviceStatusView; }
-    VaultAccessView *vaultAccessView() const { return m_vaultAccessView; }
+    MainContentView *contentView() const { return m_contentView; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -30,11 +28,11 @@ protected:
 private:
     void renderBanner();
     void bringForward();
+    void activate();
     void offerSealedUnlock();
 
     AppModel *m_model;
-    ServiceStatusView *m_serviceStatusView;
-    VaultAccessView *m_vaultAccessView;
+    MainContentView *m_contentView;
     PresencePasswordDialog *m_passwordDialog;
     QLabel *m_bannerLabel;
     bool m_refreshStarted = false;

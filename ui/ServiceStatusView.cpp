@@ -1,10 +1,10 @@
 #include "ServiceStatusView.h"
 
 #include "AppModel.h"
+#include "ServiceStartConfirmation.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -110,15 +110,6 @@ QString ServiceStatusView::phaseLine() const
 
 void ServiceStatusView::askToConfirmPrimaryAction()
 {
-    QMessageBox sheet(QMessageBox::Question, m_model->supervision()->serviceConfirmationTitle(), m_model->supervision()->serviceConfirmationTitle(),
-                      QMessageBox::NoButton, this);
-    sheet.setObjectName(QStringLiteral("serviceConfirmation"));
-    sheet.setInformativeText(m_model->supervision()->serviceConfirmationMessage());
-    QPushButton *confirm = sheet.addButton(m_model->supervision()->serviceConfirmationButtonTitle(), QMessageBox::AcceptRole);
-    sheet.addButton(QMessageBox::Cancel);
-    sheet.setDefaultButton(confirm);
-    sheet.exec();
-    if (sheet.clickedButton() != confirm)
-        return;
-    m_model->confirmLocalServiceStartOrRepair();
+    if (ServiceStartConfirmation::ask(*m_model, this, QStringLiteral("serviceConfirmation")))
+        m_model->confirmLocalServiceStartOrRepair();
 }

@@ -1,6 +1,8 @@
+#include "FirstRunWelcomeView.h"
+#include "MainContentView.h"
 #include "MainWindow.h"
 #include "ModelTestSupport.h"
-#include "ServiceStatusView.h"
+#include "NativeShellView.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -59,11 +61,13 @@ private slots:
         QVERIFY(waitUntil([this] { return !m_model->isRefreshing(); }, 10000));
         QCOMPARE(m_script->commands(), QStringList{QStringLiteral("status")});
 
-        QCOMPARE(labelText(m_window.get(), "serviceTitle"), QStringLiteral("Torvane is ready to turn on"));
-        QCOMPARE(labelText(m_window.get(), "serviceDetail"),
-                 QStringLiteral("Turn on Torvane, then your apps will appear with simple Connect buttons."));
-        QCOMPARE(m_window->serviceStatusView()->primaryButton()->text(), QStringLiteral("Turn on Torvane"));
-        saveScreenshot(QStringLiteral("main-window-off"));
+        // Installed but off, nothing starting: the first-run welcome with its one button.
+        QCOMPARE(m_window->contentView()->surface(), RootSurface::firstRunWelcome);
+        QCOMPARE(m_window->contentView()->currentScreen(), m_window->contentView()->welcomeView());
+        QCOMPARE(labelText(m_window.get(), "welcomeHeadline"),
+                 QStringLiteral("Turn app keys into safe agent access on this computer."));
+        QCOMPARE(m_window->contentView()->welcomeView()->turnOnButton()->text(), QStringLiteral("Turn on Torvane"));
+        saveScreenshot(QStringLiteral("main-window-welcome"));
     }
 
     void turningOnAsksFirstAndCancelStartsNothing()
@@ -71,20 +75,26 @@ private slots:
         m_window->show();
         QVERIFY(waitUntil([this] { return !m_model->isRefreshing(); }, 10000));
 
-        QString title, text, informative;
+        QString title, text, informative, sheetName, confirmName;
         QStringList buttons;
         QTimer::singleShot(0, this, [&] {
             auto *sheet = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             QVERIFY(sheet);
+            sheetName = sheet->objectName();
             title = sheet->windowTitle();
             text = sheet->text();
             informative = sheet->informativeText();
-            for (QAbstractButton *button : sheet->buttons())
+            for (QAbstractButton *button : sheet->buttons()) {
                 buttons << button->text().remove(QLatin1Char('&'));
+                if (buttons.last() == QLatin1StringView("Turn On"))
+                    confirmName = button->objectName();
+            }
             sheet->button(QMessageBox::Cancel)->click();
         });
-        m_window->serviceStatusView()->primaryButton()->click();
+        m_window->contentView()->welcomeView()->turnOnButton()->click();
 
+        QCOMPARE(sheetName, QStringLiteral("tvn-first-run-confirmation"));
+        QCOMPARE(confirmName, QStringLiteral("tvn-first-run-confirm-turn-on"));
         QCOMPARE(title, QStringLiteral("Turn on Torvane on this computer?"));
         QCOMPARE(text, QStringLiteral("Turn on Torvane on this computer?"));
         QVERIFY(informative.startsWith(QStringLiteral("Torvane will turn on a private helper on this computer")));
@@ -100,16 +110,18 @@ private slots:
         m_window->show();
         QVERIFY(waitUntil([this] { return !m_model->isRefreshing(); }, 10000));
         m_model->supervision()->setStartPhase(LocalServiceStartPhase::Kind::staleBroker);
+        // A failure phase brings the native shell with its repair controls.
+        QCOMPARE(m_window->contentView()->surface(), RootSurface::nativeShell);
         QCOMPARE(labelText(m_window.get(), "servicePhase"), QStringLiteral("A different local service is running"));
         QCOMPARE(labelText(m_window.get(), "servicePhaseDetail"),
                  QStringLiteral("Another local service is on TVN's port. Repair & Restart to use this app's service."));
         QCOMPARE(labelText(m_window.get(), "statusBanner"), QStringLiteral("A different local service is running"));
 
-        m_window->serviceStatusView()->copyDebugInfoButton()->click();
+        m_window->contentView()->nativeShellView()->findChild<QPushButton *>(QStringLiteral("copyServiceDebugInfo"))->click();
         QCOMPARE(m_clipboard->texts.size(), 1);
         QVERIFY(m_clipboard->texts.first().startsWith(QStringLiteral("Torvane — service debug info\n")));
         QCOMPARE(labelText(m_window.get(), "statusBanner"), QStringLiteral("Service debug info copied (no secrets)"));
-        saveScreenshot(QStringLiteral("main-window-phase"));
+        saveScreenshot(QStringLiteral("main-window-native-shell"));
     }
 
 private:

@@ -1,0 +1,7 @@
+#include "DashboardBridge.h"
+
+void DashboardBridge::postMessage(const QJsonValue &message)
+{
+    if (message.isObject())
+        emit messagePosted(message.toObject());
+}
