@@ -2,6 +2,11 @@
 
 #include "AppModel.h"
 #include "AutomationState.h"
+#include "AutomationShell.h"
+#include "FatalSignalHandler.h"
+#include "MainWindow.h"
+#include "TorvaneAppDelegate.h"
+#include "TrayIcon.h"
 #include "AgentHandoffJson.h"
 #include "BrokerErrorPresentation.h"
 
@@ -10,6 +15,7 @@
 #include <QJsonDocument>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QMetaProperty>
 #include <QMetaProperty>
 #include <QPixmap>
 #include <QPointer>
@@ -205,9 +211,10 @@ AutomationChannel::Reply AutomationChannel::setField(const QJsonObject &params)
 AutomationChannel::Reply AutomationChannel::screenshot(const QJsonObject &params) const
 {
     const QString path = stringParam(params, "path");
-    if (!m_window || path.isEmpty())
+    QWidget *window = m_shell ? AutomationShell::windowNamed(*m_shell, stringParam(params, "window")) : m_window;
+    if (!window || path.isEmpty())
         return failed(QStringLiteral("No window to grab, or no path"));
-    if (!m_window->grab().save(path, "PNG"))
+    if (!window->grab().save(path, "PNG"))
         return failed(QStringLiteral("Could not write ") + path);
     return done();
 }
@@ -221,6 +228,8 @@ QCoro::Task<QJsonObject> AutomationChannel::handle(QJsonObject request)
     if (method == QLatin1StringView("state")) {
         QJsonObject state = automationState(*m_model);
         addWindowState(state, m_window);
+        if (m_shell)
+            AutomationShell::addShellState(state, *m_shell);
         reply = {state, std::nullopt};
     } else if (method == QLatin1StringView("set")) {
         reply = setField(params);
@@ -285,6 +294,51 @@ QCoro::Task<> AutomationChannel::answer(QLocalSocket *socket, QByteArray line)
     }
     if (guard)
         guard->write(QJsonDocument(reply).toJson(QJsonDocument::Compact) + '\n');
+}
+
+void AutomationChannel::setShell(TorvaneAppDelegate *shell)
+{
+    m_shell = shell;
+    m_window = shell->mainWindow();
+    registerShellMethods();
+}
+
+void AutomationChannel::registerShellMethods()
+{
+    TorvaneAppDelegate *shell = m_shell;
+    AppModel *model = m_model;
+    const auto immediate = [this](const QString &name, std::function<void()> action) {
+        registerAction(name, [action](QJsonObject) -> QCoro::Task<Reply> {
+            action();
+            co_return done();
+        });
+    };
+    // The close button's own path: the window hides, the app stays.
+    immediate(QStringLiteral("closeMainWindow"), [shell] { shell->mainWindow()->close(); });
+    immediate(QStringLiteral("showSettingsWindow"), [shell] { shell->showSettingsWindow(); });
+    immediate(QStringLiteral("showAbout"), [shell] { shell->showAbout(); });
+    immediate(QStringLiteral("showTrayPanel"), [shell] { shell->trayIcon()->showPanel(); });
+    immediate(QStringLiteral("crashForTest"), [] { FatalSignalHandler::crashForTest(); });
+    registerAction(QStringLiteral("click"), [shell](QJsonObject params) -> QCoro::Task<Reply> {
+        const QString window = stringParam(params, "window");
+        QWidget *target = window.isEmpty() ? nullptr : AutomationShell::windowNamed(*shell, window);
+        if (!window.isEmpty() && !target)
+            co_return failed(QStringLiteral("No such window: ") + window);
+        co_return AutomationShell::clickButton(stringParam(params, "button"), target)
+            ? done()
+            : failed(QStringLiteral("No visible, enabled button ") + stringParam(params, "button"));
+    });
+    const auto reporting = [this, model](const QString &name, std::function<QCoro::Task<>()> action) {
+        registerAction(name, [model, action](QJsonObject) -> QCoro::Task<Reply> {
+            const QString errorBefore = model->lastActionError();
+            co_await action();
+            co_return statusOutcome(*model, errorBefore);
+        });
+    };
+    reporting(QStringLiteral("refreshKeychainTrustStatus"), [model] { return model->refreshKeychainTrustStatus(); });
+    reporting(QStringLiteral("repairKeychainTrust"), [model] { return model->repairKeychainTrust(); });
+    reporting(QStringLiteral("repairOperatorKeychainTrust"), [model] { return model->repairOperatorKeychainTrust(); });
+    immediate(QStringLiteral("copyKeychainDiagnostics"), [model] { model->copyKeychainDiagnostics(); });
 }
 
 void AutomationChannel::registerOperatorActions()

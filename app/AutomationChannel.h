@@ -13,6 +13,7 @@ class AppModel;
 class QLocalServer;
 class QLocalSocket;
 class QWidget;
+class TorvaneAppDelegate;
 
 // A local socket through which end-to-end tests drive the app as a person would, one JSON object
 // per line: {"id", "method", "params"} in, {"id", "result"} or {"id", "error"} out when the action
@@ -34,6 +35,8 @@ public:
 
     // The window "screenshot" grabs, so a test can look at what a person sees.
     void setWindow(QWidget *window) { m_window = window; }
+    // The shell's windows, tray and dialogs join the state, and its commands become methods.
+    void setShell(TorvaneAppDelegate *shell);
 
     // False with `error` set when the socket cannot be opened at `path`.
     bool listen(const QString &path, QString *error);
@@ -45,6 +48,8 @@ private:
     void registerMethods();
     // Accounts, agent keys, the kill switch, proxies, approvals and backups.
     void registerOperatorActions();
+    // The shell's windows and tray, keyring trust, and the development lane's crash trigger.
+    void registerShellMethods();
     void registerAgentHandoffActions();
     void registerAction(const QString &name, Method method);
     void accept();
@@ -56,5 +61,6 @@ private:
     AppModel *m_model;
     QLocalServer *m_server = nullptr;
     QWidget *m_window = nullptr;
+    TorvaneAppDelegate *m_shell = nullptr;
     QHash<QString, Method> m_methods;
 };

@@ -174,6 +174,16 @@ void addProxiesAndBackups(QJsonObject &state, const AppModel &model)
     // Encrypted under the backup passphrase; the form shows it as it is.
     state.insert(QStringLiteral("backupPayload"), model.backups()->backupPayload());
 }
+void addKeychainTrust(QJsonObject &state, const AppModel &model)
+{
+    const KeychainTrust &trust = *model.keychainTrust();
+    state.insert(QStringLiteral("keychainTrustStatus"), encodedOptional(trust.keychainTrustStatus()));
+    state.insert(QStringLiteral("keychainTrustMessage"), trust.keychainTrustMessage());
+    state.insert(QStringLiteral("keychainTrustRepairInProgress"), trust.keychainTrustRepairInProgress());
+    state.insert(QStringLiteral("keychainTrustSummary"), trust.keychainTrustSummary());
+    state.insert(QStringLiteral("keychainApprovalGuidance"), trust.keychainApprovalGuidance());
+    state.insert(QStringLiteral("localVaultSummary"), trust.localVaultSummary());
+}
 } // namespace
 
 QJsonObject automationState(const AppModel &model)
@@ -183,6 +193,7 @@ QJsonObject automationState(const AppModel &model)
     addSnapshot(state, model);
     addSupervision(state, model);
     addOperator(state, model);
+    addKeychainTrust(state, model);
     AgentHandoffJson::addState(state, model);
     addConnections(state, model);
     addAgentKeys(state, model);

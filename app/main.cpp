@@ -1,11 +1,17 @@
+#include "AppMetadata.h"
 #include "AppModel.h"
+#include "AppPalette.h"
 #include "AutomationChannel.h"
+#include "CrashReportScan.h"
+#include "FatalSignalHandler.h"
 #include "FirstRunBreadcrumbs.h"
-#include "MainWindow.h"
+#include "SingleInstance.h"
 #include "SystemClipboard.h"
+#include "TorvaneAppDelegate.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QSysInfo>
 
 #include <cstdio>
 
@@ -25,6 +31,24 @@ std::unique_ptr<AutomationChannel> openAutomationChannel(AppModel &model, const 
     }
     return channel;
 }
+
+void installCrashReports(const TVNRuntimeIdentity &identity, const AppMetadata &metadata)
+{
+    QString fileNamePrefix = identity.appName();
+    fileNamePrefix.remove(QLatin1Char(' '));
+    const FatalSignalHandler::ReportIdentity report{
+        CrashReportScan::reportsDirectory(identity.homeDirectoryPath()),
+        fileNamePrefix,
+        identity.appName(),
+        identity.bundleIdentifier(),
+        metadata.shortVersion(),
+        metadata.bundleVersion(),
+        QSysInfo::prettyProductName() + QStringLiteral(" (Linux ") + QSysInfo::kernelVersion() + QLatin1Char(')'),
+        QStringLiteral("torvane"),
+    };
+    if (!FatalSignalHandler::install(report))
+        std::fputs("Crash reports are off: the reports folder could not be made.\n", stderr);
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -38,9 +62,21 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.process(app);
 
+    const TVNRuntimeIdentity &identity = AppMetadata::runtimeIdentity();
+    QApplication::setApplicationName(identity.appName());
+    QApplication::setDesktopFileName(identity.bundleIdentifier());
+    installCrashReports(identity, AppMetadata::current());
+
+    // Before anything else opens: a second copy (automation socket or not) only wakes the first.
+    SingleInstance instance(identity.bundleIdentifier());
+    if (instance.deferToRunningInstance()) {
+        FirstRunBreadcrumbs::record(QStringLiteral("app-exit: single-instance-defer (another instance already running)"));
+        UserDefaults().flush();
+        return 0;
+    }
+
+    AppPalette::apply(app);
     AppModel model(AppModel::defaultDependencies(std::make_shared<SystemClipboard>()));
-    QApplication::setApplicationName(model.identity().appName());
-    QApplication::setDesktopFileName(model.identity().bundleIdentifier());
 
     std::unique_ptr<AutomationChannel> automation;
     if (parser.isSet(automationSocket)) {
@@ -53,9 +89,9 @@ int main(int argc, char *argv[])
     QObject::connect(&app, &QApplication::aboutToQuit,
                      [] { FirstRunBreadcrumbs::record(QStringLiteral("app-exit: applicationShouldTerminate (quit)")); });
 
-    MainWindow window(&model);
+    TorvaneAppDelegate delegate(model, instance);
+    delegate.startApplicationIfNeeded();
     if (automation)
-        automation->setWindow(&window);
-    window.show();
+        automation->setShell(&delegate);
     return app.exec();
 }

@@ -97,7 +97,7 @@ void ServiceStatusView::render()
     const bool busy = m_model->supervision()->localServiceActionInProgress() || m_model->supervision()->localServiceReconcileInProgress();
     m_primaryButton->setText(m_model->supervision()->primaryServiceActionTitle());
     m_primaryButton->setEnabled(!busy);
-    m_stopButton->setEnabled(!busy);
+    m_stopButton->setEnabled(!busy && m_model->supervision()->canStopLocalService());
 }
 
 QString ServiceStatusView::phaseLine() const
