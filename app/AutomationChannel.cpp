@@ -2,12 +2,12 @@
 
 #include "AppModel.h"
 #include "AutomationState.h"
+#include "AgentHandoffJson.h"
 #include "AutomationShell.h"
 #include "FatalSignalHandler.h"
 #include "MainWindow.h"
 #include "TorvaneAppDelegate.h"
 #include "TrayIcon.h"
-#include "AgentHandoffJson.h"
 #include "BrokerErrorPresentation.h"
 
 #include <QDir>

@@ -48,9 +48,9 @@ private:
     void registerMethods();
     // Accounts, agent keys, the kill switch, proxies, approvals and backups.
     void registerOperatorActions();
+    void registerAgentHandoffActions();
     // The shell's windows and tray, keyring trust, and the development lane's crash trigger.
     void registerShellMethods();
-    void registerAgentHandoffActions();
     void registerAction(const QString &name, Method method);
     void accept();
     void readLines(QLocalSocket *socket);

@@ -194,10 +194,10 @@ QJsonObject automationState(const AppModel &model)
     addSupervision(state, model);
     addOperator(state, model);
     addKeychainTrust(state, model);
-    AgentHandoffJson::addState(state, model);
     addConnections(state, model);
     addAgentKeys(state, model);
     addProxiesAndBackups(state, model);
+    AgentHandoffJson::addState(state, model);
     return state;
 }
 

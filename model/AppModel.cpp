@@ -66,7 +66,8 @@ AppModel::AppModel(Dependencies dependencies, QObject *parent)
                                                              m_brokerEvents.get(),
                                                              m_refreshCycle.get(), m_connections.get(),
                                                              m_agentKeys.get(), m_killSwitch.get(), m_proxyProfiles.get(),
-                                                             m_approvals.get(), m_backups.get(), m_agentHandoff.get(), m_keychainTrust.get()})
+                                                             m_approvals.get(), m_backups.get(), m_keychainTrust.get(),
+                                                             m_agentHandoff.get()})
         forwardChanges(concern);
 }
 

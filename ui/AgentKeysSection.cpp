@@ -19,6 +19,7 @@ AgentKeysSection::AgentKeysSection(AppModel *model, QWidget *parent)
     , m_appsField(FormWidgets::field(this, QStringLiteral("tvn-key-apps"), QStringLiteral("Apps this key can use, comma-separated")))
     , m_suggestButton(FormWidgets::button(this, QStringLiteral("tvn-key-suggest"), QStringLiteral("Use connected apps")))
     , m_maxRiskChoice(FormWidgets::choice(this, QStringLiteral("tvn-key-max-risk"), QStringLiteral("Highest risk this key may use")))
+    , m_scopeLabel(FormWidgets::text(this, QStringLiteral("tvn-key-scope")))
     , m_blockerLabel(FormWidgets::text(this, QStringLiteral("tvn-key-blocker")))
     , m_createButton(FormWidgets::button(this, QStringLiteral("tvn-key-create"), QStringLiteral("Create agent key")))
     , m_createdCard(FormWidgets::card(this, QStringLiteral("New agent key")))
@@ -68,6 +69,7 @@ AgentKeysSection::AgentKeysSection(AppModel *model, QWidget *parent)
                                                        "credentials.")));
     layout->addLayout(names);
     layout->addLayout(apps);
+    layout->addWidget(m_scopeLabel);
     layout->addWidget(m_blockerLabel);
     layout->addWidget(m_createButton, 0, Qt::AlignLeft);
     layout->addWidget(m_createdCard);
@@ -103,6 +105,14 @@ void AgentKeysSection::renderForm()
     FormWidgets::show(m_nameField, keys->newMasterKeyName());
     FormWidgets::show(m_appsField, keys->newMasterKeyConnectorIDs());
     m_maxRiskChoice->setCurrentIndex(std::max(0, m_maxRiskChoice->findData(keys->newMasterKeyMaxRisk())));
+    // The scope review: what the key will be able to use once created.
+    const QStringList scope = keys->requestedMasterKeyConnectorIDs();
+    const QString suggested = keys->suggestedMasterKeyConnectorIDs();
+    if (m_model->snapshot()->connectedAccountsCount() == 0)
+        m_scopeLabel->setText(QStringLiteral("No apps connected yet. Connect one app, then create the key."));
+    else
+        m_scopeLabel->setText(QStringLiteral("This key can use: ")
+                              + (scope.isEmpty() ? suggested : scope.join(QStringLiteral(", "))));
     const std::optional<QString> blocker = keys->masterKeyCreateBlocker();
     m_blockerLabel->setText(blocker.value_or(QString()));
     m_blockerLabel->setVisible(blocker.has_value());

@@ -36,6 +36,7 @@ private:
     QLineEdit *m_appsField;
     QPushButton *m_suggestButton;
     QComboBox *m_maxRiskChoice;
+    QLabel *m_scopeLabel;
     QLabel *m_blockerLabel;
     QPushButton *m_createButton;
     QFrame *m_createdCard;

@@ -5,7 +5,6 @@
 #include "FormWidgets.h"
 #include "ProviderKeyPages.h"
 
-#include <QComboBox>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,8 +15,9 @@
 ConnectAppSection::ConnectAppSection(AppModel *model, QWidget *parent)
     : QWidget(parent)
     , m_model(model)
-    , m_appChoice(FormWidgets::choice(this, QStringLiteral("tvn-connect-app"), QStringLiteral("App to connect")))
-    , m_openFormButton(FormWidgets::button(this, QStringLiteral("tvn-connect-open"), QStringLiteral("Add a key")))
+    , m_headerTitle(FormWidgets::text(this, QStringLiteral("tvn-connector-title")))
+    , m_headerFacts(FormWidgets::text(this, QStringLiteral("tvn-connector-facts")))
+    , m_addAnotherButton(FormWidgets::button(this, QStringLiteral("tvn-connect-add-another"), QStringLiteral("Add another account")))
     , m_formTitle(FormWidgets::text(this, QStringLiteral("tvn-connect-title")))
     , m_authLabel(FormWidgets::text(this, QStringLiteral("tvn-connect-auth")))
     , m_accountField(FormWidgets::field(this, QStringLiteral("tvn-connect-account"), QStringLiteral("Account id")))
@@ -36,9 +36,8 @@ ConnectAppSection::ConnectAppSection(AppModel *model, QWidget *parent)
     FormWidgets::setRole(m_linkButton, "primary");
     m_keyPageButton->setToolTip(QStringLiteral("Open the provider's own page for creating a key"));
 
-    auto *choose = new QHBoxLayout;
-    choose->addWidget(m_appChoice, 1);
-    choose->addWidget(m_openFormButton);
+    FormWidgets::setRole(m_headerTitle, "headline");
+    FormWidgets::setRole(m_headerFacts, "note");
     auto *fields = new QHBoxLayout;
     fields->addWidget(m_accountField);
     fields->addWidget(m_aliasField);
@@ -50,8 +49,9 @@ ConnectAppSection::ConnectAppSection(AppModel *model, QWidget *parent)
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(FormWidgets::heading(this, QStringLiteral("tvn-connect-heading"), QStringLiteral("Connect an app")));
-    layout->addLayout(choose);
+    layout->setSpacing(10);
+    layout->addWidget(m_headerTitle);
+    layout->addWidget(m_headerFacts);
     layout->addWidget(m_formTitle);
     layout->addWidget(m_authLabel);
     layout->addLayout(fields);
@@ -59,12 +59,12 @@ ConnectAppSection::ConnectAppSection(AppModel *model, QWidget *parent)
     layout->addLayout(buttons);
     layout->addWidget(m_errorLabel);
     layout->addWidget(m_healthLabel);
-    layout->addWidget(FormWidgets::text(this, QStringLiteral("tvn-connect-accounts-heading"), QStringLiteral("Linked accounts")));
+    layout->addWidget(FormWidgets::text(this, QStringLiteral("tvn-connect-accounts-heading"), QStringLiteral("Connected accounts")));
     layout->addLayout(m_accountRows.layout());
+    layout->addWidget(m_addAnotherButton, 0, Qt::AlignLeft);
 
     Connections *connections = model->connections();
-    connect(m_appChoice, &QComboBox::activated, this, &ConnectAppSection::openFormForChosenApp);
-    connect(m_openFormButton, &QPushButton::clicked, this, &ConnectAppSection::openFormForChosenApp);
+    connect(m_addAnotherButton, &QPushButton::clicked, this, &ConnectAppSection::openForm);
     connect(m_accountField, &QLineEdit::textEdited, connections, &Connections::setConnectAccountID);
     connect(m_aliasField, &QLineEdit::textEdited, connections, &Connections::setConnectAlias);
     connect(m_secretField, &QLineEdit::textEdited, connections, &Connections::setConnectSecret);
@@ -84,44 +84,69 @@ ConnectAppSection::ConnectAppSection(AppModel *model, QWidget *parent)
     render();
 }
 
+void ConnectAppSection::setConnectorID(const QString &connectorID)
+{
+    if (m_connectorID == connectorID)
+        return;
+    m_connectorID = connectorID;
+    m_model->snapshot()->setSelectedConnectorID(connectorID);
+    const std::optional<ConnectorSummary> shown = connector();
+    if (shown && m_model->snapshot()->connectedCount(*shown) == 0)
+        openForm();
+    else
+        m_model->closeConnectSheet();
+    render();
+}
+
+std::optional<ConnectorSummary> ConnectAppSection::connector() const
+{
+    for (const ConnectorSummary &candidate : m_model->snapshot()->connectors()) {
+        if (candidate.id == m_connectorID)
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+void ConnectAppSection::openForm()
+{
+    if (const std::optional<ConnectorSummary> shown = connector())
+        m_model->beginConnect(*shown);
+}
+
 void ConnectAppSection::render()
 {
-    renderCatalog();
+    renderHeader();
     renderForm();
     renderAccounts();
 }
 
-void ConnectAppSection::renderCatalog()
+void ConnectAppSection::renderHeader()
 {
-    const QList<ConnectorSummary> connectors = m_model->snapshot()->connectors();
-    if (connectors == m_shownConnectors)
+    const std::optional<ConnectorSummary> shown = connector();
+    if (!shown)
         return;
-    m_shownConnectors = connectors;
-    const QString chosen = m_appChoice->currentData().toString();
-    m_appChoice->clear();
-    for (const ConnectorSummary &connector : connectors)
-        m_appChoice->addItem(connector.displayName, connector.id);
-    m_appChoice->setCurrentIndex(std::max(0, m_appChoice->findData(chosen)));
-}
-
-void ConnectAppSection::openFormForChosenApp()
-{
-    const QString id = m_appChoice->currentData().toString();
-    for (const ConnectorSummary &connector : m_shownConnectors) {
-        if (connector.id == id)
-            m_model->beginConnect(connector);
-    }
+    const int connected = m_model->snapshot()->connectedCount(*shown);
+    m_headerTitle->setText(shown->displayName);
+    QStringList facts{QStringLiteral("%1 connected").arg(connected), QStringLiteral("%1 tools").arg(shown->tools),
+                      QStringLiteral("Signs in with ") + ConnectorAuthModes::authDisplayLabel(*shown)};
+    if (const std::optional<ConnectionHealth> health = m_model->connections()->selectedHealth())
+        facts << QStringLiteral("Health: ") + health->status;
+    m_headerFacts->setText(facts.join(QStringLiteral(" · ")));
+    m_addAnotherButton->setVisible(connected > 0 && !m_model->connections()->connectSheetConnector());
 }
 
 void ConnectAppSection::renderForm()
 {
     const Connections *connections = m_model->connections();
     const std::optional<ConnectorSummary> connector = connections->connectSheetConnector();
-    const bool open = connector.has_value();
-    m_formTitle->setText(open ? connections->connectFormTitle()
-                              : QStringLiteral("Choose an app, then add its key. The key stays in the local vault."));
-    m_authLabel->setText(open ? QStringLiteral("Signs in with: ") + ConnectorAuthModes::authDisplayLabel(*connector)
-                              : QString());
+    const bool open = connector.has_value() && connector->id == m_connectorID;
+    for (QWidget *part : {static_cast<QWidget *>(m_formTitle), static_cast<QWidget *>(m_authLabel),
+                          static_cast<QWidget *>(m_accountField), static_cast<QWidget *>(m_aliasField),
+                          static_cast<QWidget *>(m_secretField), static_cast<QWidget *>(m_linkButton),
+                          static_cast<QWidget *>(m_cancelButton)})
+        part->setVisible(open);
+    m_formTitle->setText(open ? connections->connectFormTitle() : QString());
+    m_authLabel->setText(open ? QStringLiteral("The key stays in the local vault on this computer.") : QString());
     FormWidgets::show(m_accountField, connections->connectAccountID());
     FormWidgets::show(m_aliasField, connections->connectAlias());
     FormWidgets::show(m_secretField, connections->connectSecret());
@@ -149,7 +174,12 @@ void ConnectAppSection::renderForm()
 
 void ConnectAppSection::renderAccounts()
 {
-    m_accountRows.show(m_model->snapshot()->connections(), m_model->runningActions());
+    QList<ConnectionSummary> accounts;
+    for (const ConnectionSummary &connection : m_model->snapshot()->connections()) {
+        if (connection.connectorId == m_connectorID)
+            accounts.append(connection);
+    }
+    m_accountRows.show(accounts, m_model->runningActions());
 }
 
 QWidget *ConnectAppSection::accountRow(const ConnectionSummary &connection)

@@ -7,13 +7,13 @@
 #include <QWidget>
 
 class AppModel;
-class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// Link a provider key: choose an app, type the key into its connect form, then see every linked
-// account with its health check and its disconnect.
+// One app's connect screen body: its header (connected count, tools, health), the connect form
+// while no account is connected or "Add another account" was pressed, and its connected accounts
+// with their health check and disconnect.
 class ConnectAppSection : public QWidget
 {
     Q_OBJECT
@@ -21,19 +21,25 @@ class ConnectAppSection : public QWidget
 public:
     explicit ConnectAppSection(AppModel *model, QWidget *parent = nullptr);
 
+    // The app this screen is about; the form opens for it when it has no account yet.
+    void setConnectorID(const QString &connectorID);
+
 private:
     void render();
-    void renderCatalog();
+    void renderHeader();
     void renderForm();
     void renderAccounts();
-    void openFormForChosenApp();
+    std::optional<ConnectorSummary> connector() const;
+    void openForm();
     QWidget *accountRow(const ConnectionSummary &connection);
     void checkHealth(const ConnectionSummary &connection);
     void disconnect(const ConnectionSummary &connection);
 
     AppModel *m_model;
-    QComboBox *m_appChoice;
-    QPushButton *m_openFormButton;
+    QString m_connectorID;
+    QLabel *m_headerTitle;
+    QLabel *m_headerFacts;
+    QPushButton *m_addAnotherButton;
     QLabel *m_formTitle;
     QLabel *m_authLabel;
     QLineEdit *m_accountField;

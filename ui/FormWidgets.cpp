@@ -10,20 +10,35 @@
 #include <QPushButton>
 #include <QStyle>
 
+// The dashboard page's dark palette and spacing, so the native screens read as the same app.
 const QString FormWidgets::style = QStringLiteral(R"(
-QFrame#card { background: #161b22; border: 1px solid #30363d; border-radius: 8px; }
-QLabel { color: #e6edf3; background: transparent; }
-QLabel[role="note"] { color: #9da7b3; }
-QLabel[role="error"] { color: #f85149; }
-QLabel[role="secret"] { color: #e3b341; font-family: monospace; }
-QLineEdit, QComboBox, QPlainTextEdit { background: #0d1117; color: #e6edf3; border: 1px solid #363b42; border-radius: 6px; padding: 6px 9px; }
-QLineEdit:focus, QPlainTextEdit:focus { border-color: #2f6feb; }
-QPushButton { background: #21262d; color: #e6edf3; border: 1px solid #363b42; border-radius: 6px; padding: 6px 14px; }
-QPushButton:hover { background: #2b3139; }
-QPushButton:disabled { color: #6e7681; }
-QPushButton[role="primary"] { background: #2f6feb; border-color: #2f6feb; font-weight: bold; }
-QPushButton[role="primary"]:disabled { background: #1c2f52; border-color: #1c2f52; color: #8b949e; }
-QPushButton[role="danger"] { background: #3d1d20; border-color: #f85149; color: #ffdcd7; }
+QFrame#card { background: #18201f; border: 1px solid #2c3836; border-radius: 12px; }
+QFrame#card[role="warning"] { background: #352a12; border-color: #f0c060; }
+QFrame#card[role="danger"] { background: #3a1a18; border-color: #ff8a80; }
+QLabel { color: #e8eeec; background: transparent; }
+QLabel[role="note"] { color: #a5b3b0; }
+QLabel[role="error"] { color: #ff8a80; }
+QLabel[role="ok"] { color: #6fd39a; }
+QLabel[role="warning"] { color: #f0c060; }
+QLabel[role="secret"] { color: #f0c060; font-family: monospace; }
+QLabel[role="title"] { font-size: 17px; font-weight: 600; }
+QLabel[role="headline"] { font-size: 24px; font-weight: 700; }
+QLabel[role="stat"] { font-size: 22px; font-weight: 700; }
+QLineEdit, QComboBox, QPlainTextEdit { background: #18201f; color: #e8eeec; border: 1px solid #2c3836; border-radius: 9px; padding: 7px 10px; }
+QLineEdit:focus, QPlainTextEdit:focus, QComboBox:focus { border-color: #2f7de1; }
+QPushButton { background: transparent; color: #e8eeec; border: 1px solid #2c3836; border-radius: 9px; padding: 7px 14px; }
+QPushButton:hover { background: #1f2927; }
+QPushButton:focus { border-color: #2f7de1; }
+QPushButton:disabled { color: #6b7876; }
+QPushButton[role="primary"] { background: #5fb3ab; border-color: #5fb3ab; color: #0d1413; font-weight: 600; }
+QPushButton[role="primary"]:hover { background: #7cc7bf; border-color: #7cc7bf; }
+QPushButton[role="primary"]:disabled { background: #2c4a47; border-color: #2c4a47; color: #a5b3b0; }
+QPushButton[role="danger"] { background: transparent; border-color: #7a3f3a; color: #ff8a80; }
+QPushButton[role="danger"]:hover { background: #3a1a18; border-color: #ff8a80; }
+QPushButton[role="nav"] { border: none; border-radius: 8px; text-align: left; padding: 7px 10px; }
+QPushButton[role="nav"]:checked { background: #1e3533; color: #7cc7bf; font-weight: 600; }
+QPushButton[role="link"] { border: none; color: #5fb3ab; padding: 2px 0; text-align: left; }
+QScrollArea { background: transparent; border: none; }
 )");
 
 QLabel *FormWidgets::heading(QWidget *parent, const QString &objectName, const QString &text)

@@ -45,6 +45,7 @@ private slots:
 
     void turnsOnIntoAFirstRunVault()
     {
+        QCOMPARE(m_client.state().value(QStringLiteral("rootSurface")).toString(), QStringLiteral("firstRunWelcome"));
         QCOMPARE(m_client.call(QStringLiteral("installOrStartLocalService")).value(QStringLiteral("error")).toString(),
                  QString());
         const QJsonObject state = m_client.state();
@@ -91,6 +92,12 @@ private slots:
         QCOMPARE(state.value(QStringLiteral("localServiceStatusDetail")).toString(),
                  QStringLiteral("Apps can connect now. Your connected app keys stay on this computer."));
         QVERIFY(!QJsonDocument(state).toJson().contains(passphrase().toUtf8()));
+        // The window shows the broker's page once the page proved it rendered.
+        QCOMPARE(state.value(QStringLiteral("rootSurface")).toString(), QStringLiteral("dashboard"));
+        const QDeadlineTimer revealed(60000);
+        while (!m_client.state().value(QStringLiteral("dashboardRevealed")).toBool() && !revealed.hasExpired())
+            QTest::qWait(200);
+        QVERIFY(m_client.state().value(QStringLiteral("dashboardRevealed")).toBool());
     }
 
     void aRestartedBrokerIsUnlockedAgainWithoutAsking()

@@ -82,7 +82,7 @@ private slots:
         QCOMPARE(m_model->snapshot()->brokerPeerTrustLabel(), QStringLiteral("unenforceable: host app is not Developer ID signed"));
         QCOMPARE(m_model->supervision()->localServiceStatusTitle(), QStringLiteral("Torvane is on"));
         QCOMPARE(m_model->supervision()->localServiceStatusDetail(),
-                 QStringLiteral("Apps can connect now. Your connected app keys stay on this computer."));
+                 QStringLiteral("Torvane is on. Create your TVN password so apps can connect."));
         QCOMPARE(m_model->supervision()->primaryServiceActionTitle(), QStringLiteral("Continue"));
         QCOMPARE(m_model->statusMessage(), QStringLiteral("Torvane is on"));
         QVERIFY(portAcceptsConnections());
