@@ -53,6 +53,8 @@ void installCrashReports(const TVNRuntimeIdentity &identity, const AppMetadata &
 
 int main(int argc, char *argv[])
 {
+    // The embedded dashboard's web engine shares its graphics contexts with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QCommandLineParser parser;
     const QCommandLineOption automationSocket(QStringLiteral("automation-socket"),
