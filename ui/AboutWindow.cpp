@@ -43,7 +43,7 @@ AboutWindow::AboutWindow(const TVNRuntimeIdentity &identity, const AppMetadata &
 
     auto *mark = new QLabel(this);
     mark->setObjectName(QStringLiteral("aboutMark"));
-    mark->setPixmap(TrayIconArt::symbol(QStringLiteral("key.fill"), QColor(0x79, 0xb8, 0xff)).pixmap(56, 56));
+    mark->setPixmap(TrayIconArt::symbol(QStringLiteral("key.fill"), QColor(0x5f, 0xb3, 0xab)).pixmap(56, 56));
     QLabel *name = factText(this, identity.appName(), "headline");
     QLabel *tagline = factText(this, QStringLiteral("Give your agents access. Never your keys."), "ok");
     QLabel *about = factText(this, QStringLiteral("Torvane is a local-first Linux app for scoped agent access. Provider credentials "

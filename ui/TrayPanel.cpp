@@ -6,6 +6,7 @@
 #include "MenuBarStatus.h"
 #include "TrayIconArt.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -42,7 +43,7 @@ QString approvalInputText(const ApprovalSummary &approval)
 } // namespace
 
 TrayPanel::TrayPanel(AppModel *model, QWidget *parent)
-    : QFrame(parent, Qt::Popup)
+    : QFrame(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , m_model(model)
     , m_title(FormWidgets::heading(this, QStringLiteral("trayStatusTitle"), {}))
     , m_detail(noteLabel(this, QStringLiteral("trayStatusDetail")))
@@ -136,6 +137,15 @@ void TrayPanel::showEvent(QShowEvent *event)
 {
     QFrame::showEvent(event);
     m_model->refresh();
+}
+
+void TrayPanel::changeEvent(QEvent *event)
+{
+    QFrame::changeEvent(event);
+    // Like a menu: it goes away when the user turns to another window.
+    if (event->type() == QEvent::ActivationChange && m_wasActive && !isActiveWindow())
+        hide();
+    m_wasActive = isActiveWindow();
 }
 
 void TrayPanel::setConfirmKillSwitch(bool showing)

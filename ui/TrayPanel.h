@@ -24,6 +24,7 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void render();
@@ -35,6 +36,7 @@ private:
 
     AppModel *m_model;
     bool m_confirmKillSwitch = false;
+    bool m_wasActive = false;
     QLabel *m_title;
     QLabel *m_detail;
     QLabel *m_refreshing;

@@ -26,6 +26,9 @@ private slots:
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        // A temporary folder of its own: the app's single-instance socket lives there, so a Torvane
+        // the developer runs is not the instance this one defers to.
+        environment.insert(QStringLiteral("TMPDIR"), m_home.path());
         environment.remove(QStringLiteral("TVN_SERVICE_ROOT"));
         m_environment = environment;
         const QString socket = m_home.filePath(QStringLiteral("automation.sock"));
