@@ -1,5 +1,7 @@
 #include "AgentClientSetupWriter.h"
 
+#include "BackslashEscape.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -22,6 +24,7 @@ QString argsLine(const AgentHandoffEntry &entry)
         + AgentClientSetupWriter::tomlString(entry.profile) + QStringLiteral("]");
 }
 
+// TOML allows no raw control character in a string, YAML no raw C1 one.
 bool needsUnicodeEscape(char16_t c)
 {
     return c < 0x20 || (c >= 0x7f && c <= 0x9f);
@@ -103,30 +106,5 @@ QString AgentClientSetupWriter::renderSnippet(const AgentClientDescriptor &clien
 
 QString AgentClientSetupWriter::tomlString(const QString &text)
 {
-    QString quoted = QStringLiteral("\"");
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'\\':
-            quoted += QStringLiteral("\\\\");
-            break;
-        case u'"':
-            quoted += QStringLiteral("\\\"");
-            break;
-        case u'\n':
-            quoted += QStringLiteral("\\n");
-            break;
-        case u'\r':
-            quoted += QStringLiteral("\\r");
-            break;
-        case u'\t':
-            quoted += QStringLiteral("\\t");
-            break;
-        default:
-            if (needsUnicodeEscape(c.unicode()))
-                quoted += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
-                quoted += c;
-        }
-    }
-    return quoted + QLatin1Char('"');
+    return QLatin1Char('"') + backslashEscaped(text, &needsUnicodeEscape) + QLatin1Char('"');
 }

@@ -1,6 +1,7 @@
 #include "AgentHandoffConfig.h"
 
 #include "AgentHandoffConstants.h"
+#include "BackslashEscape.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -24,6 +25,12 @@ bool matchesWhole(const QString &text, const char *pattern)
 {
     const QRegularExpression expression(QRegularExpression::anchoredPattern(QString::fromLatin1(pattern)));
     return expression.match(text).hasMatch();
+}
+
+// JSON allows no raw control character inside a string.
+bool isJsonControlCharacter(char16_t c)
+{
+    return c < 0x20;
 }
 
 QString shellQuoted(const QString &value)
@@ -189,33 +196,7 @@ QString AgentHandoffConfig::clipboardText() const
 
 QString AgentHandoffConfig::jsonEscape(const QString &text)
 {
-    QString escaped;
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'\\':
-            escaped += QStringLiteral("\\\\");
-            break;
-        case u'"':
-            escaped += QStringLiteral("\\\"");
-            break;
-        case u'\r':
-            escaped += QStringLiteral("\\r");
-            break;
-        case u'\t':
-            escaped += QStringLiteral("\\t");
-            break;
-        case u'\n':
-            escaped += QStringLiteral("\\n");
-            break;
-        default:
-            // JSON allows no raw control character inside a string.
-            if (c.unicode() < 0x20)
-                escaped += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
-                escaped += c;
-        }
-    }
-    return escaped;
+    return backslashEscaped(text, &isJsonControlCharacter);
 }
 
 bool AgentHandoffConfig::isValidClipboardText(const QString &text)

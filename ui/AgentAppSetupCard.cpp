@@ -2,39 +2,38 @@
 
 #include "AgentAppSetupRow.h"
 #include "AppModel.h"
+#include "FormWidgets.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
 
-namespace {
-QLabel *sectionLabel(QWidget *parent, const QString &text, const char *role)
-{
-    auto *label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setProperty("role", role);
-    return label;
-}
-} // namespace
+#include <tuple>
 
 AgentAppSetupCard::AgentAppSetupCard(AppModel *model, QWidget *parent)
     : QWidget(parent)
     , m_model(model)
-    , m_warning(sectionLabel(this, QStringLiteral("⚠ Finish setup on Home first, then wire these apps."), "warning"))
+    , m_warning(FormWidgets::text(this, QStringLiteral("agentAppsWarning"),
+                                  QStringLiteral("⚠ Finish setup on Home first, then wire these apps.")))
 {
     setObjectName(QStringLiteral("agentAppSetupCard"));
     setAccessibleName(QStringLiteral("Wire into your agent apps"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
-    layout->addWidget(sectionLabel(this, QStringLiteral("Wire into your agent apps"), "title"));
-    layout->addWidget(sectionLabel(this, QStringLiteral("1-click MCP config — no key embedded"), "note"));
-    layout->addWidget(sectionLabel(this,
-                                   QStringLiteral("Each button writes TVN as an MCP server in that app's config. Your real "
-                                                  "provider keys and your TVN key are never written there — the wrapper reads "
-                                                  "them from the local vault at runtime."),
-                                   "note"));
-    m_warning->setObjectName(QStringLiteral("agentAppsWarning"));
+    const QList<std::tuple<const char *, QString, const char *>> texts{
+        {"agentAppsTitle", QStringLiteral("Wire into your agent apps"), "title"},
+        {"agentAppsSubtitle", QStringLiteral("1-click MCP config — no key embedded"), "note"},
+        {"agentAppsExplanation",
+         QStringLiteral("Each button writes TVN as an MCP server in that app's config. Your real provider keys and your TVN "
+                        "key are never written there — the wrapper reads them from the local vault at runtime."),
+         "note"},
+    };
+    for (const auto &[name, text, role] : texts) {
+        QLabel *label = FormWidgets::text(this, QLatin1String(name), text);
+        FormWidgets::setRole(label, role);
+        layout->addWidget(label);
+    }
+    FormWidgets::setRole(m_warning, "warning");
     layout->addWidget(m_warning);
     for (const AgentClientDescriptor &client : AgentClientDescriptor::all()) {
         auto *row = new AgentAppSetupRow(model->agentHandoff(), client, this);

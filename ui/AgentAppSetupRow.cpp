@@ -2,23 +2,13 @@
 
 #include "AgentHandoff.h"
 #include "AgentHandoffVerificationReceipt.h"
+#include "FormWidgets.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-namespace {
-QLabel *rowLabel(QWidget *parent, const QString &text, const char *role)
-{
-    auto *label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setProperty("role", role);
-    return label;
-}
-} // namespace
 
 AgentAppSetupRow::AgentAppSetupRow(AgentHandoff *handoff, AgentClientDescriptor client, QWidget *parent)
     : QWidget(parent)
@@ -28,7 +18,7 @@ AgentAppSetupRow::AgentAppSetupRow(AgentHandoff *handoff, AgentClientDescriptor 
     , m_copyButton(new QPushButton(QStringLiteral("Copy setup"), this))
     , m_snippetButton(new QPushButton(QStringLiteral("Show snippet"), this))
     , m_snippet(new QPlainTextEdit(this))
-    , m_resultLabel(rowLabel(this, {}, "note"))
+    , m_resultLabel(FormWidgets::text(this, QStringLiteral("setUpResult-") + m_client.id))
     , m_receipt(new AgentHandoffVerificationReceipt(this))
 {
     setObjectName(QStringLiteral("agentApp-") + m_client.id);
@@ -43,14 +33,18 @@ AgentAppSetupRow::AgentAppSetupRow(AgentHandoff *handoff, AgentClientDescriptor 
     m_snippet->setReadOnly(true);
     m_snippet->setVisible(false);
     m_snippet->setMinimumHeight(160);
-    m_resultLabel->setObjectName(QStringLiteral("setUpResult-") + m_client.id);
     m_resultLabel->setVisible(false);
 
     auto *heading = new QHBoxLayout;
     auto *names = new QVBoxLayout;
-    QLabel *label = rowLabel(this, m_client.label, "title");
+    QLabel *label = FormWidgets::text(this, QStringLiteral("appLabel-") + m_client.id, m_client.label);
+    FormWidgets::setRole(label, "title");
+    QLabel *location = FormWidgets::text(this, QStringLiteral("appLocation-") + m_client.id, m_client.locationText());
+    FormWidgets::setRole(location, "note");
+    QLabel *notes = FormWidgets::text(this, QStringLiteral("appNotes-") + m_client.id, m_client.notes.join(QLatin1Char('\n')));
+    FormWidgets::setRole(notes, "note");
     names->addWidget(label);
-    names->addWidget(rowLabel(this, m_client.locationText(), "note"));
+    names->addWidget(location);
     heading->addLayout(names, 1);
     for (QPushButton *button : {m_setUpButton, m_copyButton, m_snippetButton})
         heading->addWidget(button);
@@ -59,7 +53,7 @@ AgentAppSetupRow::AgentAppSetupRow(AgentHandoff *handoff, AgentClientDescriptor 
     layout->setContentsMargins(0, 6, 0, 6);
     layout->setSpacing(4);
     layout->addLayout(heading);
-    layout->addWidget(rowLabel(this, m_client.notes.join(QLatin1Char('\n')), "note"));
+    layout->addWidget(notes);
     layout->addWidget(m_snippet);
     layout->addWidget(m_resultLabel);
     layout->addWidget(m_receipt);
@@ -90,8 +84,7 @@ void AgentAppSetupRow::render(bool working)
     m_resultLabel->setVisible(result && !receipt);
     if (result && !receipt) {
         m_resultLabel->setText((result->isError ? QStringLiteral("⚠ ") : QStringLiteral("✓ ")) + result->message);
-        m_resultLabel->setProperty("role", result->isError ? "error" : "ok");
-        m_resultLabel->setStyleSheet(QString());
+        FormWidgets::setRole(m_resultLabel, result->isError ? "error" : "ok");
     }
     if (m_snippet->isVisible())
         m_snippet->setPlainText(m_handoff->renderSnippet(m_client));
