@@ -1,3 +1,4 @@
+#include "AwaitTask.h"
 #include "CannedBrokerAnswers.h"
 #include "ModelTestSupport.h"
 
@@ -180,6 +181,15 @@ private slots:
         QVERIFY(m_model->webFirstRunCompleted());
         m_broker->setAnswer("/health", health(QStringLiteral("unconfigured")));
         QCoro::waitFor(throughTheRefresh ? m_model->refresh() : m_model->attachToObservedBrokerForDashboardHandoff());
+        QVERIFY(!m_model->webFirstRunCompleted());
+        QCOMPARE(m_model->context()->userDefaults().storedBool(DashboardHandoff::webFirstRunCompletedKey), std::nullopt);
+    }
+
+    void theForgottenPasswordResetStartsTheWebFirstRunOver()
+    {
+        m_model->markWebFirstRunCompleted();
+        // The stand-in script cannot reinstall; the operator state is forgotten before that step.
+        awaitTask(m_model->resetLocalVaultForForgottenPassword());
         QVERIFY(!m_model->webFirstRunCompleted());
         QCOMPARE(m_model->context()->userDefaults().storedBool(DashboardHandoff::webFirstRunCompletedKey), std::nullopt);
     }

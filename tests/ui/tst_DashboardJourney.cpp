@@ -1,4 +1,6 @@
 #include "DashboardWebView.h"
+#include "WebPageScript.h"
+#include "FakeProvider.h"
 #include "FirstRunWelcomeView.h"
 #include "LocalServiceControlError.h"
 #include "MainContentView.h"
@@ -11,32 +13,21 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
+#include <QElapsedTimer>
 #include <QWebEnginePage>
 
 // The window from the first turn-on to a revealed dashboard, against the real control script and
-// broker of this checkout in a temporary home: welcome, splash while the service starts, the page
-// revealed, the vault set up through the native screen the page asks for, then locked and
-// unlocked again from the page. Binds the development broker port.
-namespace {
-QVariant evaluate(QWebEnginePage *page, const QString &script)
-{
-    QVariant result;
-    bool done = false;
-    page->runJavaScript(script, [&](const QVariant &value) {
-        result = value;
-        done = true;
-    });
-    if (!waitUntil([&] { return done; }, 10000))
-        return {};
-    return result;
-}
-} // namespace
-
+// broker of this checkout in a temporary home (providers are the stand-in): welcome, splash while
+// the service starts, the page revealed, the vault set up through the native screen the page asks
+// for, locked and unlocked again from the page, an app linked from the page's guide, and a new
+// approval in the page and the app within a second. Binds the development broker port.
 class TestDashboardJourney : public QObject
 {
     Q_OBJECT
@@ -47,7 +38,9 @@ private slots:
                  "another process holds port 47382; the development broker cannot be tested");
         m_home.emplace();
         QVERIFY(m_home->isValid());
+        QVERIFY(m_provider.start());
         m_context.emplace(modelServiceContext(m_home->path(), QStringLiteral(TVN_BINARY_DIR)));
+        m_context->environment.insert(m_provider.environment());
         m_model = std::make_unique<AppModel>(modelDependencies(*m_context, std::make_shared<SupervisionClock>(),
                                                                std::make_shared<RecordingClipboard>()));
         m_window = std::make_unique<MainWindow>(m_model.get());
@@ -135,7 +128,61 @@ private slots:
         QVERIFY2(m_screens.contains(QStringLiteral("nativeOperatorUnlockFallback")), qPrintable(m_screens.join(u',')));
     }
 
+    void theGuideLinksAnAppThroughTheApp()
+    {
+        m_screens.clear();
+        clickInPage(QStringLiteral("Connect an app"));
+        QVERIFY(waitUntil([this] { return pageText().contains(QStringLiteral("API key")); }, 10000));
+        const QString fill = QStringLiteral(
+            "(function () {"
+            "  const set = (id, value, event) => { const f = document.getElementById(id); f.value = value;"
+            "    f.dispatchEvent(new Event(event, { bubbles: true })); };"
+            "  set('connect-connectorId', 'github', 'change'); set('connect-secret', 'valid-page-key', 'input');"
+            "  set('connect-accountId', 'work', 'input');"
+            "  document.querySelector('#connect-form button[type=submit]').click(); return true; })()");
+        QVERIFY(evaluate(m_content->dashboardView()->page(), fill).toBool());
+        QVERIFY2(waitUntil([this] { return m_model->snapshot()->connectedAccountsCount() == 1; }, 30000),
+                 qPrintable(m_model->statusMessage()));
+        QVERIFY(waitUntil([this] { return pageText().contains(QStringLiteral("Connected GitHub")); }, 10000));
+        QVERIFY(m_provider.received(QStringLiteral("github"), QStringLiteral("GET"), QStringLiteral("/user")));
+        // The key went to the broker through the app and stayed nowhere else.
+        QVERIFY(m_model->connections()->connectSecret().isEmpty());
+        QVERIFY(!pageText().contains(QStringLiteral("valid-page-key")));
+        QCOMPARE(m_content->currentScreen(), m_content->dashboardView());
+    }
+
+    void aNewApprovalShowsInThePageAndTheAppWithinASecond()
+    {
+        QVERIFY(waitUntil([this] { return m_model->brokerEvents()->isListening() && !m_model->isRefreshing(); }, 10000));
+        QSignalSpy cycles(m_model->refreshCycle(), &RefreshCycle::cycleClosed);
+        const QString approvalId = requestRiskyWrite();
+        QVERIFY(!approvalId.isEmpty());
+        QElapsedTimer shown;
+        shown.start();
+        const QString row = QStringLiteral("!!document.querySelector('[data-approval-id=\"%1\"]')").arg(approvalId);
+        QVERIFY(waitUntil([&] { return evaluate(m_content->dashboardView()->page(), row).toBool(); }, 1000));
+        QVERIFY(waitUntil([&] { return !m_model->snapshot()->approvals().isEmpty(); }, 1000 - int(shown.elapsed())));
+        QCOMPARE(m_model->snapshot()->approvals().first().id, approvalId);
+        QCOMPARE(cycles.size(), 0);
+        saveScreenshot(QStringLiteral("surface-dashboard-approval"));
+    }
+
 private:
+    // An agent's risky write, as the broker sees it from the operator's smoke test: held for approval.
+    QString requestRiskyWrite() const
+    {
+        QNetworkAccessManager network;
+        QNetworkRequest request(m_model->brokerURL().resolved(QUrl(QStringLiteral("/v1/execute"))));
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+        request.setRawHeader("x-tvn-operator-session", m_model->operatorSessionID().toUtf8());
+        const QJsonObject body{{"agentId", "codex"}, {"connectorId", "github"}, {"toolId", "github.issue.create"},
+                               {"input", QJsonObject{{"owner", "octo"}, {"repo", "demo"}, {"title", "Pushed"}}}};
+        QNetworkReply *reply = network.post(request, QJsonDocument(body).toJson());
+        waitUntil([reply] { return reply->isFinished(); }, 10000);
+        reply->deleteLater();
+        return QJsonDocument::fromJson(reply->readAll()).object().value(QStringLiteral("approvalId")).toString();
+    }
+
     QString pageText() const
     {
         DashboardWebView *dashboard = m_content->dashboardView();
@@ -164,6 +211,7 @@ private:
         return !directory.isEmpty() && m_window->grab().save(QDir(directory).filePath(name + QStringLiteral(".png")));
     }
 
+    FakeProvider m_provider;
     std::optional<QTemporaryDir> m_home;
     std::optional<LocalServiceContext> m_context;
     std::unique_ptr<AppModel> m_model;

@@ -2,6 +2,7 @@
 #include "DashboardNativeShim.h"
 #include "DashboardSnapshotSampler.h"
 #include "DashboardWebView.h"
+#include "WebPageScript.h"
 #include "RealBroker.h"
 
 #include <QDeadlineTimer>
@@ -39,20 +40,6 @@ DashboardWebView::Timing quickTiming()
     return timing;
 }
 
-// Runs a script in the page and waits for its value.
-QVariant evaluate(QWebEnginePage *page, const QString &script)
-{
-    QVariant result;
-    bool done = false;
-    page->runJavaScript(script, [&](const QVariant &value) {
-        result = value;
-        done = true;
-    });
-    QDeadlineTimer deadline(10000);
-    while (!done && !deadline.hasExpired())
-        QTest::qWait(20);
-    return result;
-}
 
 // A small synchronous JSON client for setting the real broker up.
 QJsonObject callBroker(const QString &base, const QString &path, const QJsonObject &body, const QByteArray &header = {},
