@@ -203,7 +203,7 @@ private slots:
         QCOMPARE(approvals.size(), 1);
         const QJsonObject row = approvals.first().toObject();
         QCOMPARE(row.value(QStringLiteral("heading")).toString(), QStringLiteral("codex · github"));
-        QVERIFY(row.value(QStringLiteral("detail")).toString().startsWith(QLatin1StringView("github.issue.create · risk ")));
+        QVERIFY(row.value(QStringLiteral("detail")).toString().startsWith(QStringLiteral("github.issue.create · risk ")));
         QVERIFY(row.value(QStringLiteral("input")).toString().contains(QLatin1StringView("Linux approval smoke test")));
         QVERIFY(row.value(QStringLiteral("approveEnabled")).toBool());
         QVERIFY(shown.value(QStringLiteral("revokeAllShown")).toBool());
@@ -242,7 +242,9 @@ private slots:
 
         QVERIFY(click(QStringLiteral("trayRevokeAll")));
         QVERIFY(click(QStringLiteral("trayConfirmRevokeAll")));
-        QVERIFY(waitUntil([this] { return panel().value(QStringLiteral("title")).toString() == QLatin1StringView("Kill switch engaged"); }, 15000));
+        QVERIFY2(waitUntil([this] { return panel().value(QStringLiteral("title")).toString() == QLatin1StringView("Kill switch engaged"); }, 15000),
+                 qPrintable(state().value(QStringLiteral("statusMessage")).toString() + QStringLiteral(" / ")
+                            + state().value(QStringLiteral("lastActionError")).toString()));
         const QJsonObject engaged = panel();
         QCOMPARE(engaged.value(QStringLiteral("detail")).toString(),
                  QStringLiteral("All agent access is paused. Click Disable kill switch to restore."));
