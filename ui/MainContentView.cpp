@@ -55,6 +55,11 @@ MainContentView::MainContentView(AppModel *model, QWidget *parent)
     , m_actions(*model, [this](const QUrl &url) { m_openURL(url); })
 {
     setObjectName(QStringLiteral("mainContent"));
+    // Every surface sits on the window's dark background, wherever the view is shown.
+    QPalette dark = palette();
+    dark.setColor(QPalette::Window, QColor(0x10, 0x12, 0x14));
+    setPalette(dark);
+    setAutoFillBackground(true);
     for (QWidget *screen : std::initializer_list<QWidget *>{m_welcome, m_splash, m_nativeShell, m_webFallback,
                                                             m_operatorUnlock, m_vaultSecurity})
         m_stack->addWidget(screen);
