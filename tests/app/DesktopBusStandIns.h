@@ -2,6 +2,8 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
@@ -10,6 +12,7 @@
 // StatusNotifierWatcher (where an app registers its tray icon) and a notification server
 // (org.freedesktop.Notifications). Both are small stand-ins registered by the test on the private
 // bus of dbus-run-session; they record what the app sends and can answer as a person would.
+// They live in a thread of their own, so they answer while the test waits on the app's socket.
 class StatusNotifierWatcherStandIn : public QObject
 {
     Q_OBJECT
@@ -21,7 +24,11 @@ class StatusNotifierWatcherStandIn : public QObject
 public:
     bool isHostRegistered() const { return true; }
     int protocolVersion() const { return 0; }
-    QStringList items() const { return m_items; }
+    QStringList items() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_items;
+    }
 
     bool registerOn(QDBusConnection bus)
     {
@@ -34,6 +41,7 @@ public:
 public Q_SLOTS:
     void RegisterStatusNotifierItem(const QString &service)
     {
+        QMutexLocker lock(&m_mutex);
         m_items.append(service);
         Q_EMIT StatusNotifierItemRegistered(service);
     }
@@ -45,6 +53,7 @@ Q_SIGNALS:
     void StatusNotifierHostRegistered();
 
 private:
+    mutable QMutex m_mutex;
     QStringList m_items;
 };
 
@@ -63,8 +72,16 @@ public:
         QVariantMap hints;
     };
 
-    QList<Notification> notifications;
-    QList<uint> closed;
+    QList<Notification> notifications() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_notifications;
+    }
+    QList<uint> closed() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_closed;
+    }
 
     bool registerOn(QDBusConnection bus)
     {
@@ -89,11 +106,16 @@ public Q_SLOTS:
     uint Notify(const QString &appName, uint, const QString &, const QString &summary, const QString &body,
                 const QStringList &actions, const QVariantMap &hints, int)
     {
-        const uint id = uint(notifications.size()) + 1;
-        notifications.append({id, appName, summary, body, actions, hints});
+        QMutexLocker lock(&m_mutex);
+        const uint id = uint(m_notifications.size()) + 1;
+        m_notifications.append({id, appName, summary, body, actions, hints});
         return id;
     }
-    void CloseNotification(uint id) { closed.append(id); }
+    void CloseNotification(uint id)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_closed.append(id);
+    }
 
 Q_SIGNALS:
     void ActionInvoked(uint id, const QString &key);
@@ -101,4 +123,7 @@ Q_SIGNALS:
 
 private:
     QDBusConnection m_bus = QDBusConnection::sessionBus();
+    mutable QMutex m_mutex;
+    QList<Notification> m_notifications;
+    QList<uint> m_closed;
 };

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QProcess>
+#include <QThread>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -54,6 +55,7 @@ private:
     QProcess m_app;
     AutomationClient m_client;
     FakeProvider m_provider;
+    QThread m_busThread;
     StatusNotifierWatcherStandIn m_watcher;
     NotificationServerStandIn m_notifications;
 
@@ -101,6 +103,9 @@ private slots:
     {
         QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run under xvfb-run");
         QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session");
+        m_watcher.moveToThread(&m_busThread);
+        m_notifications.moveToThread(&m_busThread);
+        m_busThread.start();
         QVERIFY(m_watcher.registerOn(QDBusConnection::sessionBus()));
         QVERIFY(m_notifications.registerOn(QDBusConnection::sessionBus()));
         QVERIFY2(waitUntil([] { return !portAcceptsConnections(); }, 60000), "another process holds port 47382");
@@ -129,6 +134,10 @@ private slots:
 
     void cleanupTestCase()
     {
+        QDBusConnection::sessionBus().unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+        QDBusConnection::sessionBus().unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+        m_busThread.quit();
+        m_busThread.wait();
         runControlScript(QStringLiteral("stop"));
         m_app.kill();
         m_app.waitForFinished(5000);
@@ -211,8 +220,8 @@ private slots:
         QCOMPARE(tray().value(QStringLiteral("badge")).toString(), QStringLiteral("1"));
         QCOMPARE(tray().value(QStringLiteral("toolTip")).toString(), QStringLiteral("Torvane, 1 pending approval"));
 
-        QVERIFY2(waitUntil([this] { return !m_notifications.notifications.isEmpty(); }, 10000), "no notification was sent");
-        const NotificationServerStandIn::Notification sent = m_notifications.notifications.constLast();
+        QVERIFY2(waitUntil([this] { return !m_notifications.notifications().isEmpty(); }, 10000), "no notification was sent");
+        const NotificationServerStandIn::Notification sent = m_notifications.notifications().constLast();
         QCOMPARE(sent.appName, QStringLiteral("Torvane Dev"));
         QCOMPARE(sent.summary, QStringLiteral("Approval needed: github.issue.create"));
         QVERIFY(sent.body.startsWith(QLatin1StringView("codex wants to run github.issue.create on github")));
@@ -224,8 +233,8 @@ private slots:
         saveScreenshot(QStringLiteral("trayPanel"));
         m_notifications.invokeAction(sent.id, QStringLiteral("approve"));
         QVERIFY(waitUntil([this] { return state().value(QStringLiteral("approvals")).toArray().isEmpty(); }, 15000));
-        QVERIFY(waitUntil([this, sent] { return m_notifications.closed.contains(sent.id); }, 5000));
-        QCOMPARE(m_notifications.notifications.size(), 1);
+        QVERIFY(waitUntil([this, sent] { return m_notifications.closed().contains(sent.id); }, 5000));
+        QCOMPARE(m_notifications.notifications().size(), 1);
         QCOMPARE(panel().value(QStringLiteral("emptyTitle")).toString(), QStringLiteral("Nothing needs you right now"));
         QCOMPARE(tray().value(QStringLiteral("badge")).toString(), QString());
     }
