@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QRegularExpression>
 
 AppMetadata::AppMetadata(QVariantMap infoDictionary, QString prefixDirectory)
     : m_info(std::move(infoDictionary)), m_prefix(QDir::cleanPath(prefixDirectory))
@@ -78,4 +79,20 @@ std::optional<QString> AppMetadata::updateMode() const
 QString AppMetadata::versionLine() const
 {
     return QStringLiteral("v%1 (%2, build %3)").arg(shortVersion(), buildChannel(), bundleVersion());
+}
+
+QUrl AppMetadata::supportPageURL() const
+{
+    const QUrl configured(nonEmptyString("TVNSupportURL").value_or(QString()), QUrl::StrictMode);
+    if (configured.isValid() && configured.scheme() == QLatin1StringView("https"))
+        return configured;
+    return QUrl(QStringLiteral("https://torvane.app/support"));
+}
+
+QString AppMetadata::supportEmailAddress() const
+{
+    const QString configured = nonEmptyString("TVNSupportEmail").value_or(QString()).trimmed();
+    // One plain address: anything else could smuggle headers into the draft.
+    static const QRegularExpression address(QStringLiteral("^[^@\\s?&=:/]+@[^@\\s?&=:/]+\\.[^@\\s?&=:/]+$"));
+    return address.match(configured).hasMatch() ? configured : QStringLiteral("support@torvane.app");
 }

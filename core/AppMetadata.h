@@ -3,6 +3,7 @@
 #include "TVNRuntimeIdentity.h"
 
 #include <QString>
+#include <QUrl>
 #include <QVariantMap>
 
 // What the installed app knows about itself: the install prefix (parent of the executable's
@@ -32,6 +33,10 @@ public:
     // The first 12 characters of "TVNSourceSha", or "unknown".
     QString sourceShaDisplay() const;
     std::optional<QString> updateMode() const;
+    // The product's own support page and address: "TVNSupportURL" and "TVNSupportEmail" when
+    // packaging sets them, else the website's.
+    QUrl supportPageURL() const;
+    QString supportEmailAddress() const;
     // "v0.0.1 (development, build 1)"
     QString versionLine() const;
 

@@ -118,6 +118,7 @@ public:
     QCoro::Task<> confirmLocalServiceStartOrRepair() { return m_supervision->confirmLocalServiceStartOrRepair(); }
     QCoro::Task<> stopLocalService() { return m_supervision->stopLocalService(); }
     void copyServiceDebugInfo() { m_supervision->copyServiceDebugInfo(); }
+    void copyRecoveryChecklist() { m_supervision->copyRecoveryChecklist(); }
 
     // Operator session and vault.
     QCoro::Task<> unlockOperatorSession() { return m_operatorSession->unlockOperatorSession(); }

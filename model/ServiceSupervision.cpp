@@ -7,6 +7,7 @@
 #include "LocalServiceCommandOutcome.h"
 #include "LocalServiceController.h"
 #include "LocalServiceStatusWords.h"
+#include "RecoveryChecklist.h"
 #include "BrokerProbes.h"
 #include "ServiceRunLock.h"
 
@@ -408,6 +409,23 @@ void ServiceSupervision::copyServiceDebugInfo()
 {
     m_deps.clipboard->setText(serviceDebugInfoText());
     m_context.status().setStatusMessage(QStringLiteral("Service debug info copied (no secrets)"));
+}
+
+void ServiceSupervision::copyRecoveryChecklist()
+{
+    const TVNRuntimeIdentity &identity = m_context.identity();
+    const RecoveryChecklist checklist{identity.appName(),
+                                      identity.homeDirectoryPath(),
+                                      m_context.brokerURL(),
+                                      controller().serviceRegistrationPath(),
+                                      identity.logDirectoryPath(),
+                                      m_context.metadata().buildId(),
+                                      m_context.metadata().sourceShaDisplay(),
+                                      localServiceStatusTitle(),
+                                      m_localServiceStatus.status,
+                                      m_localServiceStatus.broker};
+    m_deps.clipboard->setText(checklist.text());
+    m_context.status().setStatusMessage(QStringLiteral("Recovery checklist copied (no secrets)"));
 }
 
 QString ServiceSupervision::serviceDebugInfoText() const

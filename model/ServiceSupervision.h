@@ -108,6 +108,8 @@ public:
     void startStartElapsedTicker();
     void startBrokerListenerHandoffWatchdog(double deadlineSeconds);
     void copyServiceDebugInfo();
+    // The redacted recovery checklist, with the last status read (nothing is re-read or repaired).
+    void copyRecoveryChecklist();
     void setLocalServiceMessage(const QString &message);
 
     // Broker identity: none of these sends operator credentials.

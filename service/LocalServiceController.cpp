@@ -7,7 +7,10 @@
 #include "ServiceRootLocator.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <QCoro/QCoroFuture>
@@ -57,6 +60,17 @@ QString LocalServiceController::serviceUnitPath() const
                                    .value_or(QDir(m_context.identity.homeDirectoryPath()).filePath(QStringLiteral(".config")));
     return QDir(configHome).filePath(QStringLiteral("systemd/user/") + m_context.identity.serviceLabel()
                                      + QStringLiteral(".service"));
+}
+
+QString LocalServiceController::serviceRegistrationPath() const
+{
+    const QDir stateRoot(m_context.identity.stateRootPath());
+    QFile record(stateRoot.filePath(QStringLiteral("service-install.json")));
+    constexpr qint64 recordLimit = 64 * 1024;
+    const bool detached = record.open(QIODevice::ReadOnly)
+        && QJsonDocument::fromJson(record.read(recordLimit)).object().value(QStringLiteral("mode")).toString()
+            == QLatin1StringView("detached");
+    return detached ? stateRoot.filePath(QStringLiteral("run.lock")) : serviceUnitPath();
 }
 
 LocalServiceController::Invocation LocalServiceController::plan(LocalServiceCommand command, bool operatorSealedEnabled) const

@@ -31,6 +31,9 @@ public:
     // Where the service's systemd user unit lives when a user manager runs it (shown in the
     // recovery settings; the control script decides whether it is used).
     QString serviceUnitPath() const;
+    // The registration in use: the run lock when the script recorded a detached install (no user
+    // manager), else the unit path.
+    QString serviceRegistrationPath() const;
 
     const TVNRuntimeIdentity &identity() const { return m_context.identity; }
 

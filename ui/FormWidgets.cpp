@@ -35,6 +35,7 @@ QPushButton[role="primary"]:hover { background: #7cc7bf; border-color: #7cc7bf; 
 QPushButton[role="primary"]:disabled { background: #2c4a47; border-color: #2c4a47; color: #a5b3b0; }
 QPushButton[role="danger"] { background: transparent; border-color: #7a3f3a; color: #ff8a80; }
 QPushButton[role="danger"]:hover { background: #3a1a18; border-color: #ff8a80; }
+QWidget[role="sidebar"] { background: #18201f; border-right: 1px solid #2c3836; }
 QPushButton[role="nav"] { border: none; border-radius: 8px; text-align: left; padding: 7px 10px; }
 QPushButton[role="nav"]:checked { background: #1e3533; color: #7cc7bf; font-weight: 600; }
 QPushButton[role="link"] { border: none; color: #5fb3ab; padding: 2px 0; text-align: left; }
