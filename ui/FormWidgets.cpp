@@ -38,6 +38,7 @@ QPushButton[role="danger"]:hover { background: #3a1a18; border-color: #ff8a80; }
 QWidget[role="sidebar"] { background: #18201f; border-right: 1px solid #2c3836; }
 QPushButton[role="nav"] { border: none; border-radius: 8px; text-align: left; padding: 7px 10px; }
 QPushButton[role="nav"]:checked { background: #1e3533; color: #7cc7bf; font-weight: 600; }
+QPushButton[role="nav"]:focus { border: 1px solid #2f7de1; padding: 6px 9px; }
 QPushButton[role="link"] { border: none; color: #5fb3ab; padding: 2px 0; text-align: left; }
 QScrollArea { background: transparent; border: none; }
 )");

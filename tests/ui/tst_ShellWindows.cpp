@@ -448,6 +448,7 @@ private slots:
         QVERIFY(entry("security")->hasFocus());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         QCOMPARE(window.selectedPane(), SettingsPane::agents);
+        saveScreenshots(window, QStringLiteral("settings-keyboard-focus"));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
         QCOMPARE(window.selectedPane(), SettingsPane::security);
         entry("general")->setFocus();
