@@ -1,20 +1,9 @@
 #include "RecoveryChecklist.h"
 
+#include "HomeRelativePath.h"
+
 #include <QDir>
 #include <QStringList>
-
-QString RecoveryChecklist::redacted(const QString &path) const
-{
-    const QString home = QDir::cleanPath(homeDirectory);
-    const QString clean = QDir::cleanPath(path);
-    if (home.isEmpty() || home == QLatin1StringView("/"))
-        return clean;
-    if (clean == home)
-        return QStringLiteral("~");
-    if (clean.startsWith(home + QLatin1Char('/')))
-        return QStringLiteral("~") + clean.mid(home.size());
-    return clean;
-}
 
 QString RecoveryChecklist::text() const
 {
@@ -26,8 +15,8 @@ QString RecoveryChecklist::text() const
         QStringLiteral("1. In Settings > Recovery, press Check Local Service to re-read the status without repairing anything."),
         QStringLiteral("2. The app only trusts its local service at %1 (or the equivalent localhost address).")
             .arg(brokerURL.toString()),
-        QStringLiteral("3. Service registration: ") + redacted(serviceRegistrationPath),
-        QStringLiteral("4. Service logs: ") + redacted(logDirectory),
+        QStringLiteral("3. Service registration: ") + HomeRelativePath::display(QDir::cleanPath(serviceRegistrationPath), homeDirectory),
+        QStringLiteral("4. Service logs: ") + HomeRelativePath::display(QDir::cleanPath(logDirectory), homeDirectory),
         QStringLiteral("5. If the service is off or does not match this app, go to Home and turn it on or repair it."),
         QStringLiteral("6. Still stuck? Quit %1, reopen it, then press Turn on again.").arg(appName),
         QStringLiteral("7. Never paste provider API keys, agent keys, one-time codes, account emails, or credential-store "

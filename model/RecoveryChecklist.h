@@ -19,7 +19,4 @@ struct RecoveryChecklist {
     QString brokerWord;
 
     QString text() const;
-
-private:
-    QString redacted(const QString &path) const;
 };

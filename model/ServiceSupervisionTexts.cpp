@@ -2,30 +2,16 @@
 #include "ServiceSupervision.h"
 
 #include "BrokerSnapshot.h"
+#include "HomeRelativePath.h"
 #include "LegacyKeychainPolicy.h"
 #include "ModelContext.h"
 
 #include "BrokerProbes.h"
 #include "LocalServiceStatusWords.h"
 
-#include <QDir>
-
 using namespace LocalServiceStatusWords;
 
 namespace {
-
-// A path under the home directory reads "~/…"; anything else is shown as it is.
-QString displayPath(const QString &path, const QString &homeDirectory)
-{
-    const QString home = QDir::cleanPath(homeDirectory);
-    if (home.isEmpty() || home == QLatin1StringView("/"))
-        return path;
-    if (path == home)
-        return QStringLiteral("~");
-    if (path.startsWith(home + QLatin1Char('/')))
-        return QLatin1Char('~') + path.mid(home.size());
-    return path;
-}
 
 bool isBlank(const std::optional<QString> &value)
 {
@@ -113,7 +99,7 @@ QString ServiceSupervision::localServiceStatusDetail() const
     if (showsStaleBroker(status)) {
         QString detail = QStringLiteral("A different local service");
         if (!isBlank(status.brokerServiceRoot))
-            detail += QStringLiteral(" (%1)").arg(displayPath(*status.brokerServiceRoot, m_context.identity().homeDirectoryPath()));
+            detail += QStringLiteral(" (%1)").arg(HomeRelativePath::display(*status.brokerServiceRoot, m_context.identity().homeDirectoryPath()));
         return detail + QStringLiteral(" is on TVN's port. Repair & Restart to run this app's local-vault service and "
                                        "refresh the agent handoff path.");
     }
