@@ -466,6 +466,8 @@ void AutomationChannel::registerOperatorActions()
     onRecord(QStringLiteral("approve"), approval, "approval",
              [model](const ApprovalSummary &found) { return model->approve(found); });
     onRecord(QStringLiteral("deny"), approval, "approval", [model](const ApprovalSummary &found) { return model->deny(found); });
+    onRecord(QStringLiteral("loadWholeRequest"), approval, "approval",
+             [model](const ApprovalSummary &found) { return model->approvals()->loadWholeRequest(found); });
     reporting(QStringLiteral("requestProtectedWrite"), [model](QJsonObject) { return model->requestProtectedWrite(); });
     reporting(QStringLiteral("exportBackup"), [model](QJsonObject) { return model->exportBackup(); });
     reporting(QStringLiteral("restoreBackup"), [model](QJsonObject) { return model->restoreBackup(); });

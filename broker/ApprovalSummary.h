@@ -16,7 +16,12 @@ struct ApprovalSummary {
     QString expiresAt;
     std::optional<BrokerJSONValue::Object> displayInput;
     std::optional<QString> requestDigest;
+    // The list cuts long strings, long arrays and deep nesting for display; then only the whole
+    // request (`input`, sent by the view of one approval) may be approved.
+    std::optional<bool> displayTruncated;
+    std::optional<BrokerJSONValue::Object> input;
 
+    bool isDisplayTruncated() const { return displayTruncated.value_or(false); }
     static ApprovalSummary decode(JsonReader &reader);
     bool operator==(const ApprovalSummary &) const = default;
 
@@ -31,5 +36,7 @@ struct ApprovalSummary {
         visit("expiresAt", self.expiresAt);
         visit("displayInput", self.displayInput);
         visit("requestDigest", self.requestDigest);
+        visit("displayTruncated", self.displayTruncated);
+        visit("input", self.input);
     }
 };

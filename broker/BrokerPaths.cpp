@@ -41,6 +41,11 @@ QString approve(const QString &approval)
     return approvals + QLatin1Char('/') + approval + QStringLiteral("/approve");
 }
 
+QString approval(const QString &approval)
+{
+    return approvals + QLatin1Char('/') + approval;
+}
+
 QString deny(const QString &approval)
 {
     return approvals + QLatin1Char('/') + approval + QStringLiteral("/deny");

@@ -35,6 +35,7 @@ QString connectionRevoke(const QString &connector, const QString &account);
 QString linkCredential(const QString &connector);
 QString masterKeyRevoke(const QString &key);
 QString masterKeyRevokeEncoded(const QString &key); // encoded; the emergency revoke of every key
+QString approval(const QString &approval); // the whole request of one
 QString approve(const QString &approval);
 QString deny(const QString &approval);
 QString proxyProfileRevoke(const QString &profile); // encoded

@@ -6,6 +6,7 @@
 #include "BackupSection.h"
 #include "EmergencyControlsSection.h"
 #include "FormWidgets.h"
+#include "ProxyProfilesSection.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -49,6 +50,7 @@ AdvancedScreen::AdvancedScreen(AppModel *model, QWidget *parent)
     layout->addWidget(sectionCard(this, QStringLiteral("Pending approvals"), new ApprovalsSection(model)));
     layout->addWidget(sectionCard(this, QStringLiteral("Local posture"), postureSection()));
     layout->addWidget(sectionCard(this, QStringLiteral("Local vault"), vaultSection()));
+    layout->addWidget(sectionCard(this, QStringLiteral("Proxy profiles"), new ProxyProfilesSection(model)));
     layout->addWidget(sectionCard(this, QStringLiteral("Backup"), new BackupSection(model)));
     layout->addWidget(sectionCard(this, QStringLiteral("Audit"), new AuditLogSection(model)));
     layout->addWidget(sectionCard(this, QStringLiteral("Emergency controls"), new EmergencyControlsSection(model)));

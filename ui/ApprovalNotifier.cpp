@@ -21,6 +21,14 @@ QString bodyOf(const ApprovalSummary &approval)
 }
 } // namespace
 
+QList<DesktopNotifications::Action> ApprovalNotifier::actionsFor(const ApprovalSummary &approval) const
+{
+    // One the list shows cut has to be read whole in the main window first.
+    if (m_model->approvals()->needsWholeRequest(approval))
+        return {{openActionKey, QStringLiteral("Open")}};
+    return {{approveActionKey, QStringLiteral("Approve")}, {openActionKey, QStringLiteral("Open")}};
+}
+
 ApprovalNotifier::ApprovalNotifier(AppModel *model, DesktopNotifications *notifications, QObject *parent)
     : QObject(parent), m_model(model), m_notifications(notifications)
 {
@@ -36,8 +44,7 @@ void ApprovalNotifier::notifyNewApprovals()
         pending.insert(approval.id);
         if (m_announced.contains(approval.id))
             continue;
-        m_notifications->notify(approval.id, summaryOf(approval), bodyOf(approval),
-                                {{approveActionKey, QStringLiteral("Approve")}, {openActionKey, QStringLiteral("Open")}});
+        m_notifications->notify(approval.id, summaryOf(approval), bodyOf(approval), actionsFor(approval));
     }
     for (const QString &settled : m_announced - pending)
         m_notifications->withdraw(settled);

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "ApprovalSummary.h"
+#include "DesktopNotifications.h"
+
 #include <QObject>
 #include <QSet>
 
 class AppModel;
-class DesktopNotifications;
 
 // A desktop notification for every pending approval the app has not told the user about yet, so
 // nobody has to watch a window: "Approve" runs the model's approve action for exactly that
@@ -25,6 +27,7 @@ Q_SIGNALS:
 
 private:
     void notifyNewApprovals();
+    QList<DesktopNotifications::Action> actionsFor(const ApprovalSummary &approval) const;
     void answer(const QString &approvalID, const QString &actionKey);
 
     AppModel *m_model;

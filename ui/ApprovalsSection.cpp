@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -48,14 +49,31 @@ void ApprovalsSection::render()
 {
     const bool testing = m_model->context()->actions().contains(Approvals::protectedWriteActionKey);
     m_testButton->setEnabled(!testing && m_model->snapshot()->selectedConnector().has_value());
-    m_cards.show(m_model->snapshot()->approvals(), m_model->runningActions());
+    QList<ApprovalSummary> shown;
+    for (const ApprovalSummary &approval : m_model->snapshot()->approvals())
+        shown.append(m_model->approvals()->reviewable(approval));
+    m_cards.show(shown, m_model->runningActions());
+}
+
+QPlainTextEdit *ApprovalsSection::requestView(QWidget *card, const ApprovalSummary &approval)
+{
+    QPlainTextEdit *request = FormWidgets::textArea(card, QStringLiteral("tvn-approval-request"),
+                                                    QStringLiteral("Request of approval ") + approval.id);
+    request->setReadOnly(true);
+    request->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    request->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    request->setPlainText(requestText(approval));
+    // Short requests show whole; a long one scrolls inside the card.
+    const int lines = std::min<qsizetype>(requestText(approval).count(QLatin1Char('\n')) + 2, maxRequestLines);
+    request->setFixedHeight(request->fontMetrics().lineSpacing() * lines + 2 * request->frameWidth() + 8);
+    return request;
 }
 
 QWidget *ApprovalsSection::approvalCard(const ApprovalSummary &approval)
 {
     QFrame *card = FormWidgets::card(this, QStringLiteral("Approval ") + approval.id);
-    QLabel *request = FormWidgets::text(card, QStringLiteral("tvn-approval-request"), requestText(approval));
-    request->setAccessibleName(QStringLiteral("Request of approval ") + approval.id);
+    QPlainTextEdit *request = requestView(card, approval);
+    const bool mustLoad = m_model->approvals()->needsWholeRequest(approval);
     QPushButton *approve = FormWidgets::button(card, QStringLiteral("tvn-approval-approve"), QStringLiteral("Approve"));
     approve->setAccessibleName(QStringLiteral("Approve %1 for %2").arg(approval.toolId, approval.agentId));
     FormWidgets::setRole(approve, "primary");
@@ -63,9 +81,17 @@ QWidget *ApprovalsSection::approvalCard(const ApprovalSummary &approval)
     deny->setAccessibleName(QStringLiteral("Deny %1 for %2").arg(approval.toolId, approval.agentId));
     const bool deciding = m_cards.running().contains(Approvals::approveActionKey(approval))
         || m_cards.running().contains(Approvals::denyActionKey(approval));
-    approve->setEnabled(!deciding);
+    approve->setEnabled(!deciding && !mustLoad);
     deny->setEnabled(!deciding);
     auto *buttons = new QHBoxLayout;
+    if (mustLoad) {
+        approve->setToolTip(Approvals::wholeRequestNeededText);
+        QPushButton *load = FormWidgets::button(card, QStringLiteral("tvn-approval-load"), QStringLiteral("Show whole request"));
+        load->setAccessibleName(QStringLiteral("Show the whole request of %1 for %2").arg(approval.toolId, approval.agentId));
+        load->setEnabled(!m_cards.running().contains(Approvals::loadActionKey(approval)));
+        connect(load, &QPushButton::clicked, m_model, [model = m_model, approval] { model->approvals()->loadWholeRequest(approval); });
+        buttons->addWidget(load);
+    }
     buttons->addWidget(approve);
     buttons->addWidget(deny);
     buttons->addStretch();

@@ -6,10 +6,12 @@
 #include <QWidget>
 
 class AppModel;
+class QPlainTextEdit;
 class QPushButton;
 
 // Pending approvals, each with the whole request it would run (agent, app, tool, risk, expiry,
-// digest and every input value) and its approve and deny buttons; and the risky-write test that
+// digest and every input value; one the list shows cut is loaded whole before it can be
+// approved) and its approve and deny buttons; and the risky-write test that
 // makes one appear.
 class ApprovalsSection : public QWidget
 {
@@ -24,6 +26,9 @@ public:
 private:
     void render();
     QWidget *approvalCard(const ApprovalSummary &approval);
+    QPlainTextEdit *requestView(QWidget *card, const ApprovalSummary &approval);
+
+    static constexpr qsizetype maxRequestLines = 16;
 
     AppModel *m_model;
     QPushButton *m_testButton;

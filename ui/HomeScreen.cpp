@@ -4,6 +4,7 @@
 #include "DarkStyle.h"
 #include "DashboardFallbackChoice.h"
 #include "FormWidgets.h"
+#include "HandoffCard.h"
 #include "HowItWorksCard.h"
 #include "LocalServiceStatusWords.h"
 #include "NativeOperatorUnlockFallback.h"
@@ -112,6 +113,8 @@ HomeScreen::HomeScreen(AppModel *model, QWidget *parent)
     howItWorks->setStyleSheet(DarkStyle::screenStyleSheet()
                               + QStringLiteral("QFrame#howItWorks { background: #18201f; border: 1px solid #2c3836; "
                                                "border-radius: 12px; }"));
+    auto *handoff = new HandoffCard(model, this);
+    connect(handoff, &HandoffCard::manageKeysRequested, this, [this] { emit navigationRequested(SidebarItem::agentKeys()); });
     auto *lower = new QHBoxLayout;
     lower->setSpacing(12);
     lower->addWidget(activity, 1);
@@ -127,6 +130,7 @@ HomeScreen::HomeScreen(AppModel *model, QWidget *parent)
     layout->addWidget(m_unlockForm);
     layout->addLayout(stats);
     layout->addLayout(cards);
+    layout->addWidget(handoff);
     layout->addLayout(lower);
     layout->addStretch();
 
@@ -247,9 +251,13 @@ void HomeScreen::runHeroAction()
         return;
     }
     case HeroAction::makeKey:
-    case HeroAction::verify:
-    case HeroAction::copySetup:
         emit navigationRequested(SidebarItem::agentKeys());
+        return;
+    case HeroAction::verify:
+        m_model->verifyActiveAgentHandoff();
+        return;
+    case HeroAction::copySetup:
+        m_model->copyAgentHandoffConfigIfVerified(m_model->agentHandoff()->activeAgentHandoffProfile());
         return;
     }
 }

@@ -145,10 +145,23 @@ QString ShellSidebar::serviceFooterText() const
     return QStringLiteral("Running on this computer");
 }
 
+QString ShellSidebar::handoffFooterText() const
+{
+    const AgentHandoff *handoff = m_model->agentHandoff();
+    if (handoff->agentHandoffVerified())
+        return QStringLiteral("Handoff verified");
+    if (handoff->lastAgentHandoffVerification())
+        return QStringLiteral("Handoff not verified · Run Verify setup");
+    if (handoff->agentHandoffBaseReady())
+        return QStringLiteral("Agent setup ready");
+    return {};
+}
+
 void ShellSidebar::render()
 {
     renderList();
     m_serviceFooter->setText(serviceFooterText());
+    m_handoffFooter->setText(handoffFooterText());
     FormWidgets::setRole(m_serviceFooter, m_model->snapshot()->operatorUnlocked() ? "ok" : "warning");
     m_handoffFooter->setVisible(!m_handoffFooter->text().isEmpty());
 }

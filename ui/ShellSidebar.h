@@ -24,6 +24,7 @@ public:
     // What the app list shows when it has no row (loading, locked, searching, not loaded).
     QString emptyListText() const;
     QString serviceFooterText() const;
+    QString handoffFooterText() const;
 
 Q_SIGNALS:
     void selected(const SidebarItem &item);

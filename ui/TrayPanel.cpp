@@ -204,7 +204,11 @@ QWidget *TrayPanel::approvalRow(int index)
     QPushButton *approve = FormWidgets::button(row, QStringLiteral("trayApprove"), QStringLiteral("Approve"));
     FormWidgets::setRole(approve, "primary");
     QPushButton *deny = helpButton(row, QStringLiteral("trayDeny"), QStringLiteral("Deny"), QStringLiteral("Deny this request"));
-    approve->setEnabled(!running);
+    // A request the list shows cut is read whole in the main window before it can be approved.
+    const bool mustReview = m_model->approvals()->needsWholeRequest(approval);
+    approve->setEnabled(!running && !mustReview);
+    if (mustReview)
+        approve->setToolTip(Approvals::wholeRequestNeededText);
     deny->setEnabled(!running);
     connect(approve, &QPushButton::clicked, m_model, [model = m_model, approval] { model->approve(approval); });
     connect(deny, &QPushButton::clicked, m_model, [model = m_model, approval] { model->deny(approval); });

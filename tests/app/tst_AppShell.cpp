@@ -103,11 +103,13 @@ private slots:
     {
         QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run under xvfb-run");
         QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session");
+        // Registered before the move: the bus makes its signal relay a child of each object, which
+        // can only be done from the thread the object lives in; the move then takes it along.
+        QVERIFY(m_watcher.registerOn(QDBusConnection::sessionBus()));
+        QVERIFY(m_notifications.registerOn(QDBusConnection::sessionBus()));
         m_watcher.moveToThread(&m_busThread);
         m_notifications.moveToThread(&m_busThread);
         m_busThread.start();
-        QVERIFY(m_watcher.registerOn(QDBusConnection::sessionBus()));
-        QVERIFY(m_notifications.registerOn(QDBusConnection::sessionBus()));
         QVERIFY2(waitUntil([] { return !portAcceptsConnections(); }, 60000), "another process holds port 47382");
         QVERIFY2(m_provider.start(), "the provider stand-in did not start");
 

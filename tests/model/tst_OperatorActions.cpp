@@ -323,6 +323,33 @@ private slots:
         QCOMPARE(m_model->context()->actions().keys(), QStringList());
     }
 
+    void aRequestShownCutIsApprovedOnlyOnceReadWhole()
+    {
+        const QString longBody = QStringLiteral("word ").repeated(1000);
+        const QJsonObject input{{"owner", "octo"}, {"repo", "long"}, {"title", "Long"}, {"body", longBody}};
+        QCOMPARE(agentCall(QStringLiteral("hermes"), "POST", QStringLiteral("/v1/execute"),
+                           {{"connectorId", "github"}, {"toolId", "github.issue.create"}, {"input", input}})
+                     .status,
+                 200);
+        QCoro::waitFor(m_model->refresh());
+        const ApprovalSummary listed = m_model->snapshot()->approvals().first();
+        QVERIFY(listed.isDisplayTruncated());
+        QVERIFY(listed.displayInput->value(QStringLiteral("body")).string().size() < longBody.size());
+
+        QCoro::waitFor(m_model->approve(listed));
+        QCOMPARE(m_model->lastActionError(), Approvals::wholeRequestNeededText);
+        QCOMPARE(m_model->snapshot()->approvals().size(), 1);
+
+        QCoro::waitFor(m_model->approvals()->loadWholeRequest(listed));
+        const ApprovalSummary whole = m_model->approvals()->reviewable(listed);
+        QCOMPARE(whole.displayInput->value(QStringLiteral("body")).string(), longBody);
+        QVERIFY(!m_model->approvals()->needsWholeRequest(listed));
+
+        QCoro::waitFor(m_model->approve(listed));
+        QVERIFY2(m_model->snapshot()->approvals().isEmpty(), qPrintable(m_model->lastActionError()));
+        QVERIFY(m_service->provider().received(QStringLiteral("github"), QStringLiteral("POST"), QStringLiteral("/repos/octo/long/issues")));
+    }
+
     void exportThenRestoreABackup()
     {
         Backups &backups = *m_model->backups();

@@ -188,13 +188,13 @@ private slots:
         QTest::mouseClick(control<QPushButton>(m_view.get(), "tvn-approval-test"), Qt::LeftButton);
         QVERIFY(waitUntil([this] { return settled() && m_model->snapshot()->approvals().size() == 1; }, 20000));
         const ApprovalSummary approval = m_model->snapshot()->approvals().first();
-        const QString request = control<QLabel>(m_view.get(), "tvn-approval-request")->text();
+        const QString request = control<QPlainTextEdit>(m_view.get(), "tvn-approval-request")->toPlainText();
         QCOMPARE(request, ApprovalsSection::requestText(approval));
         for (const QString &line : {QStringLiteral("Agent: codex"), QStringLiteral("App: github"),
                                     QStringLiteral("Tool: github.issue.create"), QStringLiteral("Risk: medium"),
                                     QStringLiteral("Expires: ") + approval.expiresAt,
                                     QStringLiteral("Request digest: ") + *approval.requestDigest,
-                                    QStringLiteral("  text: Mac approval smoke test")})
+                                    QStringLiteral("  text: ") + Approvals::smokeTestText})
             QVERIFY2(request.split(QLatin1Char('\n')).contains(line), qPrintable(request));
         saveScreenshot(QStringLiteral("advanced-approval"));
 
