@@ -34,6 +34,11 @@ AgentAppSetupRow::AgentAppSetupRow(AgentHandoff *handoff, AgentClientDescriptor 
     m_snippet->setVisible(false);
     m_snippet->setMinimumHeight(160);
     m_resultLabel->setVisible(false);
+    // Each row repeats the same buttons: the app's name tells them apart for assistive tools.
+    m_setUpButton->setAccessibleName(QStringLiteral("Set up ") + m_client.label);
+    m_copyButton->setAccessibleName(QStringLiteral("Copy setup for ") + m_client.label);
+    m_snippetButton->setAccessibleName(QStringLiteral("Show snippet for ") + m_client.label);
+    m_snippet->setAccessibleName(QStringLiteral("Setup snippet for ") + m_client.label);
 
     auto *heading = new QHBoxLayout;
     auto *names = new QVBoxLayout;

@@ -45,6 +45,8 @@ ServiceStatusView::ServiceStatusView(AppModel *model, QWidget *parent)
     m_primaryButton->setDefault(true);
     m_stopButton->setObjectName(QStringLiteral("stopService"));
     m_copyButton->setObjectName(QStringLiteral("copyServiceDebugInfo"));
+    m_stopButton->setAccessibleName(QStringLiteral("Stop the local service"));
+    m_copyButton->setAccessibleName(QStringLiteral("Copy redacted service debug info"));
     setStyleSheet(viewStyle);
 
     QFont titleFont = m_titleLabel->font();
@@ -96,6 +98,7 @@ void ServiceStatusView::render()
 
     const bool busy = m_model->supervision()->localServiceActionInProgress() || m_model->supervision()->localServiceReconcileInProgress();
     m_primaryButton->setText(m_model->supervision()->primaryServiceActionTitle());
+    m_primaryButton->setAccessibleName(m_primaryButton->text());
     m_primaryButton->setEnabled(!busy);
     m_stopButton->setEnabled(!busy && m_model->supervision()->canStopLocalService());
 }

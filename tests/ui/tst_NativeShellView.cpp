@@ -122,9 +122,9 @@ private slots:
             const bool isControl = qobject_cast<QAbstractButton *>(widget) || qobject_cast<QLineEdit *>(widget)
                 || qobject_cast<QComboBox *>(widget) || qobject_cast<QPlainTextEdit *>(widget);
             if (isControl && widget->accessibleName().isEmpty())
-                unnamed << widget->objectName();
+                unnamed << widget->objectName() + QLatin1Char(':') + QString::fromLatin1(widget->metaObject()->className());
         }
-        QCOMPARE(unnamed, QStringList());
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
     }
 
     void homeBeforeAnyAppIsConnected()
@@ -153,8 +153,9 @@ private slots:
         QCOMPARE(secret->text(), QString());
         QVERIFY(waitUntil([this] { return control<QLabel>(m_view.get(), "tvn-connect-health")->isVisible(); }, 5000));
         QCOMPARE(control<QLabel>(m_view.get(), "tvn-connect-health")->text(), QStringLiteral("✓ healthy: github / default"));
-        QVERIFY(rowButton(m_view.get(), QStringLiteral("Disconnect github/default")));
-        QVERIFY(rowButton(m_view.get(), QStringLiteral("GitHub, 1 connected")));
+        // The rows are rebuilt from the refresh that follows the link.
+        QVERIFY(waitUntil([this] { return rowButton(m_view.get(), QStringLiteral("Disconnect github/default")); }, 5000));
+        QVERIFY(waitUntil([this] { return rowButton(m_view.get(), QStringLiteral("GitHub, 1 connected")); }, 5000));
         saveScreenshot(QStringLiteral("connector-populated"));
     }
 
