@@ -63,8 +63,8 @@ QPlainTextEdit *ApprovalsSection::requestView(QWidget *card, const ApprovalSumma
     request->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     request->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     request->setPlainText(requestText(approval));
-    // Short requests show whole; a long one scrolls inside the card.
-    const int lines = std::min<qsizetype>(requestText(approval).count(QLatin1Char('\n')) + 2, maxRequestLines);
+    // Short requests show whole (room for the digest to wrap); a long one scrolls inside the card.
+    const int lines = std::min<qsizetype>(requestText(approval).count(QLatin1Char('\n')) + 4, maxRequestLines);
     request->setFixedHeight(request->fontMetrics().lineSpacing() * lines + 2 * request->frameWidth() + 8);
     return request;
 }
