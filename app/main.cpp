@@ -3,6 +3,7 @@
 #include "AppPalette.h"
 #include "AutomationChannel.h"
 #include "CrashReportScan.h"
+#include "DoctorCommand.h"
 #include "FatalSignalHandler.h"
 #include "FirstRunBreadcrumbs.h"
 #include "SingleInstance.h"
@@ -11,6 +12,9 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoroTask>
+#include <QGuiApplication>
+#include <QJsonDocument>
 #include <QSysInfo>
 
 #include <cstdio>
@@ -49,10 +53,36 @@ void installCrashReports(const TVNRuntimeIdentity &identity, const AppMetadata &
     if (!FatalSignalHandler::install(report))
         std::fputs("Crash reports are off: the reports folder could not be made.\n", stderr);
 }
+// "torvane doctor [--json]": a report for users and support; needs no display and prompts for nothing.
+int runDoctor(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Checks this installation without changing it: identity and lane, the local service and its broker, the vault, "
+        "the TPM and PAM, agent apps with a tvn entry and every local agent profile's handoff. No secret is shown. "
+        "Exits 0 only when the service runs and is verified, the vault is unlocked and every profile's handoff "
+        "verifies; a missing TPM, PAM or agent app entry is reported as a note."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print the report as one JSON object."));
+    parser.addOption(json);
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("doctor"), QStringLiteral("The doctor command."));
+    parser.process(app);
+
+    AppModel model(AppModel::defaultDependencies(std::make_shared<SystemClipboard>()));
+    DoctorCommand doctor(model);
+    QCoro::waitFor(doctor.run());
+    const QByteArray report = parser.isSet(json) ? QJsonDocument(doctor.json()).toJson() : doctor.text().toUtf8();
+    std::fwrite(report.constData(), 1, size_t(report.size()), stdout);
+    return doctor.healthy() ? 0 : 1;
+}
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (argc > 1 && qstrcmp(argv[1], "doctor") == 0)
+        return runDoctor(argc, argv);
     // The embedded dashboard's web engine shares its graphics contexts with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

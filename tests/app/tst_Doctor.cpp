@@ -1,0 +1,100 @@
+#include "TpmKeyProvider.h"
+#include "UnlockedService.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// "torvane doctor --json" as a user or support runs it: first with nothing running, then against
+// the real service with the vault set up, a linked app and an agent key whose profile is saved
+// (no TPM here: a plaintext owner-only profile). The report never carries a secret.
+namespace {
+struct Report {
+    int exitCode = -1;
+    QByteArray output;
+    QJsonObject json;
+
+    QJsonObject check(const QString &id) const
+    {
+        for (const QJsonValue &check : json.value(QStringLiteral("checks")).toArray()) {
+            if (check.toObject().value(QStringLiteral("id")).toString() == id)
+                return check.toObject();
+        }
+        return {};
+    }
+};
+
+Report runDoctor(const QProcessEnvironment &environment)
+{
+    QProcess doctor;
+    doctor.setProcessEnvironment(environment);
+    doctor.start(QStringLiteral(TVN_APP_PATH), {QStringLiteral("doctor"), QStringLiteral("--json")});
+    doctor.waitForFinished(60000);
+    Report report{doctor.exitCode(), doctor.readAllStandardOutput(), {}};
+    report.json = QJsonDocument::fromJson(report.output).object();
+    return report;
+}
+
+QProcessEnvironment homeEnvironment(const QString &home)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    environment.remove(QStringLiteral("TVN_SERVICE_ROOT"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    return environment;
+}
+} // namespace
+
+class TestDoctor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void nothingRunningFailsAndSaysWhy()
+    {
+        QVERIFY(waitUntil([] { return !portAcceptsConnections(); }, 60000));
+        QTemporaryDir home;
+        const Report report = runDoctor(homeEnvironment(home.path()));
+        QCOMPARE(report.exitCode, 1);
+        QCOMPARE(report.json.value(QStringLiteral("lane")).toString(), QStringLiteral("development"));
+        QCOMPARE(report.json.value(QStringLiteral("healthy")).toBool(), false);
+        for (const QString &id : {QStringLiteral("service"), QStringLiteral("brokerIdentity"), QStringLiteral("vault")})
+            QVERIFY2(!report.check(id).value(QStringLiteral("ok")).toBool(), qPrintable(id));
+        QVERIFY(report.check(QStringLiteral("brokerIdentity")).value(QStringLiteral("detail")).toString().contains(
+            QStringLiteral("turn Torvane on")));
+    }
+
+    void aWorkingSetupPassesWithoutShowingASecret()
+    {
+        UnlockedService service;
+        const QString failure = service.start(std::make_shared<TpmKeyProvider>(QStringLiteral("swtpm:host=127.0.0.1,port=1")));
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        AppModel *model = service.model();
+        model->beginConnect(*model->snapshot()->recommendedUnconnectedConnector());
+        model->connections()->setConnectSecret(QStringLiteral("valid-github-doctor"));
+        QCoro::waitFor(model->linkSheetAPIKey());
+        model->applyAgentPreset(QStringLiteral("claude-code"), QStringLiteral("claude-code"));
+        QCoro::waitFor(model->createMasterKey());
+        const QString agentKey = model->agentKeys()->createdMasterKey();
+        QVERIFY2(model->agentKeys()->createdMasterKeyProfileVerified(), qPrintable(model->statusMessage()));
+
+        const Report report = runDoctor(homeEnvironment(service.homePath()));
+        QVERIFY2(report.exitCode == 0, report.output.constData());
+        for (const QString &id : {QStringLiteral("service"), QStringLiteral("brokerIdentity"), QStringLiteral("vault"),
+                                  QStringLiteral("handoff:") + model->agentKeys()->createdMasterKeyProfile()})
+            QVERIFY2(report.check(id).value(QStringLiteral("ok")).toBool(), qPrintable(id + QStringLiteral(": ") + report.output));
+        for (const QString &secret : {agentKey, UnlockedService::vaultPassword, QStringLiteral("valid-github-doctor"),
+                                      model->context()->operatorSessionID()})
+            QVERIFY(!report.output.contains(secret.toUtf8()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDoctor)
+#include "tst_Doctor.moc"
