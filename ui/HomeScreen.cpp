@@ -132,7 +132,8 @@ HomeScreen::HomeScreen(AppModel *model, QWidget *parent)
     layout->addLayout(cards);
     layout->addWidget(handoff);
     layout->addLayout(lower);
-    layout->addStretch();
+    // Spare height goes below the cards, not into them.
+    layout->addStretch(1);
 
     connect(m_heroButton, &QPushButton::clicked, this, &HomeScreen::runHeroAction);
     connect(model, &AppModel::changed, this, &HomeScreen::render);

@@ -183,6 +183,27 @@ private slots:
         QVERIFY(!control<QPushButton>(m_view.get(), "tvn-key-copy")->isEnabled());
     }
 
+    void setUpAnAgentAppThenVerifyFromHome()
+    {
+        QPushButton *setUp = control<QPushButton>(m_view.get(), "setUp-claude-code");
+        QTest::mouseClick(setUp, Qt::LeftButton);
+        QVERIFY2(waitUntil([setUp] { return setUp->text() != QLatin1StringView("Checking"); }, 90000), "the set-up never ended");
+        QCOMPARE(setUp->text(), QStringLiteral("Verified"));
+
+        go(m_view.get(), QStringLiteral("Home. Shows the Torvane overview"));
+        QPushButton *verify = control<QPushButton>(m_view.get(), "tvn-home-handoff-verify");
+        QVERIFY(verify->isEnabled());
+        QTest::mouseClick(verify, Qt::LeftButton);
+        QVERIFY2(waitUntil([verify] { return verify->isEnabled(); }, 90000), "the verification never ended");
+        QCOMPARE(control<QLabel>(m_view.get(), "tvn-home-handoff-title")->text(), QStringLiteral("Verified agent handoff"));
+        QCOMPARE(control<QLabel>(m_view.get(), "tvn-footer-handoff")->text(), QStringLiteral("Handoff verified"));
+        const qsizetype copies = m_service->clipboard().texts.size();
+        QTest::mouseClick(control<QPushButton>(m_view.get(), "tvn-home-handoff-copy"), Qt::LeftButton);
+        QVERIFY(waitUntil([&] { return m_service->clipboard().texts.size() > copies; }, 30000));
+        QVERIFY(m_service->clipboard().texts.constLast().contains(QStringLiteral("\"tvn\"")));
+        saveScreenshot(QStringLiteral("home-handoff-verified"));
+    }
+
     void pendingApprovalShowsTheWholeRequest()
     {
         go(m_view.get(), QStringLiteral("Advanced. Shows advanced controls and recovery tools"));
@@ -228,7 +249,13 @@ private slots:
         QTest::mouseClick(control<QPushButton>(m_view.get(), "tvn-backup-export"), Qt::LeftButton);
         QVERIFY(waitUntil([this] { return settled() && !m_model->backups()->backupPayload().isEmpty(); }, 20000));
         QCOMPARE(control<QPlainTextEdit>(m_view.get(), "tvn-backup-payload")->toPlainText(), m_model->backups()->backupPayload());
-        QVERIFY(control<QPushButton>(m_view.get(), "tvn-backup-restore")->isEnabled());
+        QPushButton *restore = control<QPushButton>(m_view.get(), "tvn-backup-restore");
+        QVERIFY(restore->isEnabled());
+        const int keys = m_model->snapshot()->activeMasterKeysCount();
+        QTest::mouseClick(restore, Qt::LeftButton);
+        QVERIFY(waitUntil([this] { return settled(); }, 20000));
+        QCOMPARE(m_model->lastActionError(), QString());
+        QCOMPARE(m_model->snapshot()->activeMasterKeysCount(), keys);
     }
 
     void revokeTheKeyBehindItsConfirmation()
