@@ -50,6 +50,8 @@ ProxyProfilesSection::ProxyProfilesSection(AppModel *model, QWidget *parent)
     , m_createButton(FormWidgets::button(this, QStringLiteral("tvn-proxy-create"), QStringLiteral("Create proxy profile")))
     , m_rows(this, QStringLiteral("No proxy profiles yet."), [this](const ProxyProfileSummary &profile) { return profileRow(profile); })
 {
+    m_keyChoice->setPlaceholderText(QStringLiteral("Choose an agent key"));
+    m_connectionChoice->setPlaceholderText(QStringLiteral("Choose a connected account"));
     m_defaultsButton->setToolTip(QStringLiteral("Fill the form from your agent keys and connected apps"));
     FormWidgets::setRole(m_createButton, "primary");
     QLabel *intro = FormWidgets::text(this, QStringLiteral("tvn-proxy-intro"),

@@ -224,6 +224,34 @@ private slots:
         QVERIFY(waitUntil([this] { return settled() && m_model->snapshot()->approvals().isEmpty(); }, 20000));
     }
 
+    void proxyProfileFromDefaultsThenRevoked()
+    {
+        QTest::mouseClick(control<QPushButton>(m_view.get(), "tvn-proxy-defaults"), Qt::LeftButton);
+        QCOMPARE(control<QComboBox>(m_view.get(), "tvn-proxy-connection")->currentText(), QStringLiteral("github/default"));
+        QVERIFY(!control<QComboBox>(m_view.get(), "tvn-proxy-key")->currentText().isEmpty());
+        // The broker lets a credential go only to its provider's origin: here, the stand-in.
+        auto *origin = control<QLineEdit>(m_view.get(), "tvn-proxy-origin");
+        origin->clear();
+        QTest::keyClicks(origin, m_service->provider().origin());
+        auto *path = control<QLineEdit>(m_view.get(), "tvn-proxy-path");
+        path->clear();
+        QTest::keyClicks(path, QStringLiteral("github/user"));
+        QTest::mouseClick(control<QPushButton>(m_view.get(), "tvn-proxy-create"), Qt::LeftButton);
+        QVERIFY2(waitUntil([this] { return settled() && m_model->proxyProfiles()->activeProxyProfiles().size() == 1; }, 20000),
+                 qPrintable(m_model->lastActionError()));
+        const ProxyProfileSummary profile = m_model->proxyProfiles()->activeProxyProfiles().first();
+        QVERIFY(waitUntil([&] { return rowButton(m_view.get(), QStringLiteral("Copy the sample request of ") + profile.name); }, 5000));
+        QTest::mouseClick(rowButton(m_view.get(), QStringLiteral("Copy the sample request of ") + profile.name), Qt::LeftButton);
+        QVERIFY(m_service->clipboard().texts.constLast().contains(profile.id));
+        QVERIFY(!m_service->clipboard().texts.constLast().contains(QStringLiteral("tvn_")));
+
+        QString asked;
+        answerNextConfirmation(QStringLiteral("Revoke"), &asked);
+        QTest::mouseClick(rowButton(m_view.get(), QStringLiteral("Revoke proxy profile ") + profile.name), Qt::LeftButton);
+        QCOMPARE(asked, QStringLiteral("Revoke this proxy profile?"));
+        QVERIFY(waitUntil([this] { return settled() && m_model->proxyProfiles()->activeProxyProfiles().isEmpty(); }, 20000));
+    }
+
     void killSwitchBehindItsConfirmation()
     {
         auto *toggle = control<QPushButton>(m_view.get(), "tvn-kill-switch");
