@@ -94,7 +94,11 @@ QList<SetupStepSummary> AppModel::setupSteps() const
     facts.brokerReady = m_supervision->brokerReadyAndVerified();
     facts.brokerNeedsRepair =
         m_supervision->localServiceRepairRequired() || m_supervision->localServiceStartPhase().isFailure();
-    facts.operatorUnlocked = m_snapshot->operatorUnlocked();
+    // A session alone is not enough: the first run's session comes before the vault is set up,
+    // and agents get nothing from a vault that is not set up or is locked.
+    const QString vault = m_snapshot->vaultStatus().trimmed().toLower();
+    facts.operatorUnlocked = m_snapshot->operatorUnlocked() && vault != QLatin1StringView("locked")
+        && !BrokerSnapshot::isUnconfiguredVaultWord(vault);
     facts.connectedAccountsCount = m_snapshot->connectedAccountsCount();
     facts.activeMasterKeysCount = m_snapshot->activeMasterKeysCount();
     facts.healthCheckableConnections = m_snapshot->healthCheckableConnectionsCount();

@@ -23,8 +23,9 @@ public:
         waitUntil([] { return !portAcceptsConnections(); }, 10000);
     }
 
-    // Empty on success, else what went wrong.
-    QString start(std::shared_ptr<HardwareKeyProvider> hardwareKeys)
+    // The model on a service not turned on yet, as a first run finds it. Empty on success, else
+    // what went wrong.
+    QString prepare(std::shared_ptr<HardwareKeyProvider> hardwareKeys)
     {
         if (!waitUntil([] { return !portAcceptsConnections(); }, 60000))
             return QStringLiteral("another process holds port 47382; the development broker cannot be tested");
@@ -33,6 +34,14 @@ public:
         m_context.emplace(modelServiceContext(m_home.path(), QStringLiteral(TVN_BINARY_DIR)));
         m_context->environment.insert(m_provider.environment());
         m_model = makeModel(std::move(hardwareKeys));
+        return {};
+    }
+
+    // Empty on success, else what went wrong.
+    QString start(std::shared_ptr<HardwareKeyProvider> hardwareKeys)
+    {
+        if (const QString failure = prepare(std::move(hardwareKeys)); !failure.isEmpty())
+            return failure;
         QCoro::waitFor(m_model->installOrStartLocalService());
         if (!m_model->supervision()->brokerReadyAndVerified())
             return QStringLiteral("the service did not start: ") + m_model->statusMessage();

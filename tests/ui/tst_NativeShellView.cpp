@@ -99,7 +99,7 @@ private slots:
     {
         m_service = std::make_unique<UnlockedService>();
         // Nothing listens on port 1: a computer without a TPM.
-        const QString failure = m_service->start(std::make_shared<TpmKeyProvider>(QStringLiteral("swtpm:host=127.0.0.1,port=1")));
+        const QString failure = m_service->prepare(std::make_shared<TpmKeyProvider>(QStringLiteral("swtpm:host=127.0.0.1,port=1")));
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         m_model = m_service->model();
         m_view = std::make_unique<NativeShellView>(m_model);
@@ -125,6 +125,29 @@ private slots:
                 unnamed << widget->objectName() + QLatin1Char(':') + QString::fromLatin1(widget->metaObject()->className());
         }
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
+    }
+
+    void turnOnAndSetUpTheVaultFromHome()
+    {
+        QCOMPARE(m_view->homeScreen()->heroTitle(), QStringLiteral("Turn on Torvane"));
+        saveScreenshot(QStringLiteral("home-off"));
+        QString asked;
+        answerNextConfirmation(m_model->supervision()->serviceConfirmationButtonTitle(), &asked);
+        QTest::mouseClick(control<QPushButton>(m_view.get(), "tvn-home-hero-action"), Qt::LeftButton);
+        QVERIFY(!asked.isEmpty());
+        QVERIFY2(waitUntil([this] { return settled() && m_model->supervision()->brokerReadyAndVerified(); }, 90000),
+                 qPrintable(m_model->statusMessage()));
+
+        QVERIFY2(waitUntil([this] { return control<QLineEdit>(m_view.get(), "tvn-vault-passphrase")->isVisible(); }, 20000),
+                 qPrintable(m_view->homeScreen()->heroTitle() + QStringLiteral(" / ") + m_model->statusMessage()
+                            + QStringLiteral(" / ") + m_model->snapshot()->vaultStatus()));
+        saveScreenshot(QStringLiteral("home-vault-setup"));
+        QTest::keyClicks(control<QLineEdit>(m_view.get(), "tvn-vault-passphrase"), UnlockedService::vaultPassword);
+        QTest::keyClicks(control<QLineEdit>(m_view.get(), "tvn-vault-passphrase-confirm"), UnlockedService::vaultPassword);
+        QTest::mouseClick(control<QPushButton>(m_view.get(), "tvn-vault-primary-action"), Qt::LeftButton);
+        QVERIFY2(waitUntil([this] { return settled() && m_view->homeScreen()->heroTitle() == QLatin1StringView("Connect an app"); }, 30000),
+                 qPrintable(m_view->homeScreen()->heroTitle() + QStringLiteral(" / ") + m_model->statusMessage()
+                            + QStringLiteral(" / ") + m_model->snapshot()->vaultStatus()));
     }
 
     void homeBeforeAnyAppIsConnected()
