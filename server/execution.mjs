@@ -3,6 +3,7 @@
 import crypto from 'node:crypto';
 import { HttpError } from './http/errors.mjs';
 import { canonicalJson } from './lib/canonical.mjs';
+import { randomId } from './lib/ids.mjs';
 import { riskAtMost } from './lib/risk.mjs';
 import { inputObject, validateInput } from './lib/schema.mjs';
 import { callProvider, ProviderError } from './connectors/provider.mjs';
@@ -99,7 +100,7 @@ export function createExecutor({ catalog, connections, agentKeys, killSwitch, au
       const request = {
         connectorId: body.connectorId,
         toolId: body.toolId,
-        correlationId: `corr_${crypto.randomBytes(8).toString('hex')}`,
+        correlationId: randomId('corr', 8),
       };
       const { connector, tool } = checkPolicy(caller, key, request);
       // The app's approval smoke test sends an input of its own making: it may raise an approval

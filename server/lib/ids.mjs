@@ -2,7 +2,22 @@
 import crypto from 'node:crypto';
 import { badRequest } from '../http/errors.mjs';
 
-export const randomId = (prefix, bytes = 12) => `${prefix}_${crypto.randomBytes(bytes).toString('hex')}`;
+// Identifiers come from a pool filled a few kilobytes at a time: one call into the random source
+// per id cost more than the rest of an agent call's bookkeeping. Bytes handed out are wiped.
+const POOL_BYTES = 4096;
+const pool = Buffer.alloc(POOL_BYTES);
+let poolOffset = POOL_BYTES;
+
+export function randomId(prefix, bytes = 12) {
+  if (poolOffset + bytes > POOL_BYTES) {
+    crypto.randomFillSync(pool);
+    poolOffset = 0;
+  }
+  const hex = pool.toString('hex', poolOffset, poolOffset + bytes);
+  pool.fill(0, poolOffset, poolOffset + bytes);
+  poolOffset += bytes;
+  return `${prefix}_${hex}`;
+}
 export const randomSecret = (bytes = 32) => crypto.randomBytes(bytes).toString('base64url');
 export const sha256Hex = (text) => crypto.createHash('sha256').update(text).digest('hex');
 export const nowIso = (ms = Date.now()) => new Date(ms).toISOString();

@@ -10,7 +10,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import crypto from 'node:crypto';
 import { canonicalJson } from '../lib/canonical.mjs';
-import { nowIso } from '../lib/ids.mjs';
+import { nowIso, randomId } from '../lib/ids.mjs';
 import { checkPrivateFile, openPrivateAppend, StateFileError } from './files.mjs';
 import { ANCHOR_FILE, anchorKeyId, anchorSealValid, openAnchorWriter, readAnchor, sealAnchor } from './auditAnchor.mjs';
 import { lineEndingAt, lineStartBefore, linesBetween, newestRecords, parseRecord } from './auditLines.mjs';
@@ -90,12 +90,12 @@ export function prepareRecord(event) {
     if (typeof event[key] !== 'string' || !event[key]) throw new Error(`audit event needs a ${key}`);
   }
   const record = {
-    id: event.id ?? `evt_${crypto.randomBytes(10).toString('hex')}`,
+    id: event.id ?? randomId('evt', 10),
     timestamp: event.timestamp ?? nowIso(),
     actor: event.actor,
     action: event.action,
     decision: event.decision,
-    correlationId: event.correlationId ?? `corr_${crypto.randomBytes(8).toString('hex')}`,
+    correlationId: event.correlationId ?? randomId('corr', 8),
   };
   for (const key of OPTIONAL_TEXT) if (typeof event[key] === 'string' && event[key]) record[key] = event[key];
   return record;
@@ -230,13 +230,15 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
     pageCache.clear();
   }
 
+  // Only the fdatasync leaves the event loop: writing a batch and its anchor into the page cache
+  // is cheaper than a trip through the thread pool, and each such trip costs a wake-up.
   async function writeBatches() {
     while (queue.length) {
       const batch = queue;
       queue = [];
-      const bytes = Buffer.concat(batch.map((entry) => entry.line));
+      const bytes = batch.length === 1 ? batch[0].line : Buffer.concat(batch.map((entry) => entry.line));
       try {
-        await new Promise((resolve, reject) => fs.write(fd, bytes, 0, bytes.length, null, (e) => (e ? reject(e) : resolve())));
+        for (let written = 0; written < bytes.length;) written += fs.writeSync(fd, bytes, written);
         await new Promise((resolve, reject) => fs.fdatasync(fd, (e) => (e ? reject(e) : resolve())));
       } catch (error) {
         rollBack(error);
@@ -245,8 +247,11 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
       landedBatch(batch, bytes.length);
       settleWaiters();
       if (anchorKey && !failure) {
-        anchor = sealAnchor(anchorKey, anchor ? anchor.counter + 1 : 1, durable);
-        await anchorWriter.write(anchor).catch((error) => log(`audit: could not write the anchor: ${error.code ?? error.message}`));
+        try {
+          writeAnchorSync();
+        } catch (error) {
+          log(`audit: could not write the anchor: ${error.code ?? error.message}`);
+        }
       }
     }
   }

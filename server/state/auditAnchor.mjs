@@ -83,11 +83,6 @@ export function openAnchorWriter(file) {
     writeSync(anchor) {
       fs.writeSync(opened(), slotBytes(anchor), 0, SLOT_BYTES, position(anchor));
     },
-    write(anchor) {
-      return new Promise((resolve, reject) => {
-        fs.write(opened(), slotBytes(anchor), 0, SLOT_BYTES, position(anchor), (error) => (error ? reject(error) : resolve()));
-      });
-    },
     close() {
       if (fd !== null) fs.closeSync(fd);
       fd = null;
