@@ -88,13 +88,19 @@ export function createBroker(options = {}) {
     }
   }
 
-  function makeContext(req, res, url, params, auth, body) {
+  function makeContext(req, res, params, auth, body) {
+    let url = null; // parsed only for the routes that read it
+    const parsedUrl = () => (url ??= new URL(req.url, broker.url));
     return {
       req,
       res,
       method: req.method,
-      url,
-      query: url.searchParams,
+      get url() {
+        return parsedUrl();
+      },
+      get query() {
+        return parsedUrl().searchParams;
+      },
       params,
       body,
       headers: req.headers,
@@ -124,14 +130,13 @@ export function createBroker(options = {}) {
   async function handle(req, res) {
     try {
       checkRequestOrigin(req);
-      const url = new URL(req.url, broker.url);
       // Route on the path as sent: URL parsing would fold "%2e%2e" segments away silently.
       const rawPath = String(req.url).split('?')[0];
       if (!rawPath.startsWith('/')) throw new HttpError(400, 'invalid request path');
       const { route, params } = router.match(req.method, rawPath);
       const auth = authenticate(route, req);
       const body = BODY_METHODS.has(req.method) ? await readJsonBody(req, config.bodyLimitBytes) : undefined;
-      const result = await route.handler(makeContext(req, res, url, params, auth, body));
+      const result = await route.handler(makeContext(req, res, params, auth, body));
       await services.audit.durable(); // nothing is answered before its audit record is on disk
       sendReply(res, result ?? {});
     } catch (error) {

@@ -36,22 +36,21 @@ function decodeSegment(raw) {
 }
 
 function matchParts(parts, segments) {
+  const last = parts[parts.length - 1];
+  if (last?.rest ? segments.length < parts.length : segments.length !== parts.length) return null;
   const params = {};
   for (let i = 0; i < parts.length; i++) {
     const part = parts[i];
     if (part.rest) {
-      if (i >= segments.length) return null;
       params[part.rest] = segments.slice(i).map(decodeSegment).join('/');
       return params;
     }
-    if (i >= segments.length) return null;
     if (part.literal !== undefined) {
       if (part.literal !== segments[i]) return null;
     } else {
       params[part.param] = segments[i];
     }
   }
-  if (segments.length !== parts.length) return null;
   for (const [name, raw] of Object.entries(params)) params[name] = decodeSegment(raw);
   return params;
 }

@@ -25,8 +25,12 @@ function bootstrapWrap(dataKey, secret) {
 // onUnlock(dataKey) runs whenever the data key becomes available, onLock() when it goes.
 export function createVault(store, { scryptParams, onUnlock = () => {}, onLock = () => {} } = {}) {
   let dataKey = null;
+  // Credentials opened while unlocked, by their sealed box: every agent call reads one. A changed
+  // record gets a new box (updates replace the state), and locking forgets them all.
+  let opened = new WeakMap();
   const unlocked = (key) => {
     dataKey = key;
+    opened = new WeakMap();
     onUnlock(key);
   };
 
@@ -105,13 +109,18 @@ export function createVault(store, { scryptParams, onUnlock = () => {}, onLock =
 
     decrypt(recordId, box) {
       if (!dataKey) throw vaultLocked();
+      const known = opened.get(box);
+      if (known?.recordId === recordId) return known.text;
       const plain = open(dataKey, box, recordId);
       if (!plain) throw new HttpError(500, `stored credential ${recordId} does not decrypt; the vault file may be damaged`);
-      return plain.toString('utf8');
+      const text = plain.toString('utf8');
+      opened.set(box, { recordId, text });
+      return text;
     },
 
     lock() {
       dataKey = null;
+      opened = new WeakMap();
       onLock();
     },
   };
