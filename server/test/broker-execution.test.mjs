@@ -219,6 +219,17 @@ describe('agent keys, execution and approvals', () => {
     assert.deepEqual([listed.status, Boolean(listed.revokedAt)], ['revoked', true]);
   });
 
+  test('a re-linked credential is the one sent from the next call on', async () => {
+    const { key } = await createKey({ agentId: 'rotating', connectorIds: ['vercel'] });
+    const tokenSent = async () => {
+      assert.equal((await execute(key, { connectorId: 'vercel', toolId: 'vercel.user.get' })).status, 200);
+      return fake.requests.at(-1).token;
+    };
+    assert.equal(await tokenSent(), 'valid-vercel');
+    assert.equal((await h.post('/v1/credentials/vercel', { token: 'valid-vercel-rotated', accountId: 'default' }, s)).status, 201);
+    assert.equal(await tokenSent(), 'valid-vercel-rotated');
+  });
+
   test('a provider that hangs during a call is cut off with a clear error', async () => {
     await h.post('/v1/credentials/github', { token: 'valid-gh-2', accountId: 'second' }, s);
     h.broker.services.store.update((draft) => {
