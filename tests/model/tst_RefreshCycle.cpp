@@ -248,11 +248,13 @@ private slots:
     }
 
 private:
-    // The cycle's own calls: the event stream opens by itself once a session is held.
+    // The cycle's own calls: the event stream opens by itself once a session is held, and the
+    // kill switch reads its state on its own schedule (when that lands depends on the machine's load).
     QList<QByteArray> cycleCalls() const
     {
         QList<QByteArray> paths = m_broker->requestedPaths();
         paths.removeAll("/v1/events");
+        paths.removeAll("/v1/killswitch");
         return paths;
     }
 
