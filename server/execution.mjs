@@ -57,7 +57,7 @@ export function createExecutor({ catalog, connections, agentKeys, killSwitch, au
     const token = connections.readCredential(connector.id, account.accountId);
     const call = inflight.begin();
     try {
-      const result = await callProvider(connector, token, tool.request, input, { timeoutMs: config.providerTimeoutMs, signal: call.signal });
+      const result = await callProvider(connector, token, tool.request, input, { timeoutMs: config.providerTimeoutMs, stop: call });
       connections.touch(account);
       return result;
     } finally {

@@ -48,11 +48,11 @@ function parseBody(bytes) {
 }
 
 // Returns { status, ok, body }: ok is a 2xx answer whose okField (if the connector has one) is true.
-// signal: aborts the call (the kill switch).
-export async function callProvider(connector, token, template, input, { timeoutMs, signal }) {
+// stop: the in-flight call's handle, by which the kill switch stops it.
+export async function callProvider(connector, token, template, input, { timeoutMs, stop }) {
   const request = buildProviderRequest(connector, template, input, token);
   const forms = credentialForms(token);
-  const response = await exchange(request, { timeoutMs, maxBytes: MAX_RESPONSE_BYTES, signal, providerName: connector.displayName });
+  const response = await exchange(request, { timeoutMs, maxBytes: MAX_RESPONSE_BYTES, stop, providerName: connector.displayName });
   const body = redactValue(parseBody(Buffer.from(redactText(response.body.toString('utf8'), forms), 'utf8')), forms);
   const fieldOk = connector.okField ? body?.[connector.okField] === true : true;
   return { status: response.status, ok: response.status >= 200 && response.status < 300 && fieldOk, body };

@@ -1,6 +1,6 @@
 // The one way out to providers, for tool calls and proxied requests alike: node:http(s) with
 // keep-alive agents (a socket is reused, not opened per call), one deadline for the whole
-// exchange, a cap on the answer's size, and an abort signal (the kill switch). Redirects are
+// exchange, a cap on the answer's size, and a stop from outside (the kill switch). Redirects are
 // handed back, never followed. The answer comes back uncompressed or not at all: what cannot
 // be read cannot be checked for the credential.
 import http from 'node:http';
@@ -13,7 +13,9 @@ export class ProviderError extends Error {
   }
 }
 
-const AGENT_OPTIONS = { keepAlive: true, maxSockets: 128, maxFreeSockets: 32, scheduling: 'lifo' };
+// As many sockets kept as may be in use: with fewer, every burst above that count closes the
+// extra sockets when it ends and opens them again for the next one.
+const AGENT_OPTIONS = { keepAlive: true, maxSockets: 128, maxFreeSockets: 128, scheduling: 'lifo' };
 const agents = { 'http:': new http.Agent(AGENT_OPTIONS), 'https:': new https.Agent(AGENT_OPTIONS) };
 
 function outgoingHeaders(headers, body) {
@@ -24,7 +26,8 @@ function outgoingHeaders(headers, body) {
 
 // request: { url (URL), method, headers, body? }. Returns { status, headers (node's object), body
 // (Buffer) }; throws ProviderError with code timeout, network_error, too_large, encoded or aborted.
-export function exchange(request, { timeoutMs, maxBytes, signal, providerName }) {
+// stop: the in-flight call's handle (inflight.mjs), when the call may be stopped.
+export function exchange(request, { timeoutMs, maxBytes, stop, providerName }) {
   const { url } = request;
   const lib = url.protocol === 'https:' ? https : http;
   return new Promise((resolve, reject) => {
@@ -34,7 +37,7 @@ export function exchange(request, { timeoutMs, maxBytes, signal, providerName })
       if (finished) return;
       finished = true;
       clearTimeout(timer);
-      signal?.removeEventListener('abort', onAbort);
+      if (stop) stop.onStop = null;
       if (error) {
         req.destroy();
         reject(error);
@@ -63,8 +66,8 @@ export function exchange(request, { timeoutMs, maxBytes, signal, providerName })
       });
     });
     req.on('error', unreachable);
-    if (signal?.aborted) return onAbort();
-    signal?.addEventListener('abort', onAbort, { once: true });
+    if (stop?.stopped) return onAbort();
+    if (stop) stop.onStop = onAbort;
     req.end(request.body);
   });
 }

@@ -51,10 +51,10 @@ function redactEscapedJson(encoded, contentType, forms) {
 }
 
 // request: { url, method, headers, body }; returns { status, ok, headers, body, bodyEncoding }.
-// signal: aborts the call (the kill switch).
-export async function forward(request, { token, timeoutMs, providerName, signal }) {
+// stop: the in-flight call's handle, by which the kill switch stops it.
+export async function forward(request, { token, timeoutMs, providerName, stop }) {
   const forms = credentialForms(token);
-  const response = await exchange(request, { timeoutMs, maxBytes: MAX_PROXY_RESPONSE_BYTES, signal, providerName });
+  const response = await exchange(request, { timeoutMs, maxBytes: MAX_PROXY_RESPONSE_BYTES, stop, providerName });
   const headers = passedHeaders(response.headers, forms);
   const contentType = headers['content-type'] ?? '';
   return {

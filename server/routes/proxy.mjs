@@ -95,7 +95,7 @@ async function proxyRequest(ctx) {
   let result;
   const call = services.inflight.begin();
   try {
-    result = await forward(outgoing, { token, timeoutMs: ctx.config.providerTimeoutMs, providerName: plan.connector?.displayName ?? plan.service.connectorId, signal: call.signal });
+    result = await forward(outgoing, { token, timeoutMs: ctx.config.providerTimeoutMs, providerName: plan.connector?.displayName ?? plan.service.connectorId, stop: call });
   } catch (error) {
     if (!(error instanceof ProviderError)) throw error;
     if (error.code === 'aborted') {
