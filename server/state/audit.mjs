@@ -75,6 +75,8 @@ function dropCutOffTail(fd, rfd, log) {
   return whole;
 }
 
+const batchBytes = (batch) => Buffer.from(batch.length === 1 ? batch[0].line : batch.map((entry) => entry.line).join(''));
+
 function headOfFile(fd, size) {
   const line = lineEndingAt(fd, size);
   if (line === null) return GENESIS;
@@ -113,7 +115,7 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
   const anchorWriter = openAnchorWriter(anchorFile);
   let durable = { ...GENESIS, size: dropCutOffTail(fd, rfd, log) }; // what is on disk and fsynced
   let head = GENESIS; // the last record handed out, durable or not
-  let queue = []; // { record, line } not yet written
+  let queue = []; // { record, line } not yet written (line: the record's JSON text and newline)
   let appended = 0;
   let landed = 0;
   let waiters = [];
@@ -236,7 +238,7 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
     while (queue.length) {
       const batch = queue;
       queue = [];
-      const bytes = batch.length === 1 ? batch[0].line : Buffer.concat(batch.map((entry) => entry.line));
+      const bytes = batchBytes(batch);
       try {
         for (let written = 0; written < bytes.length;) written += fs.writeSync(fd, bytes, written);
         await new Promise((resolve, reject) => fs.fdatasync(fd, (e) => (e ? reject(e) : resolve())));
@@ -269,12 +271,11 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
   // says when it is on disk.
   function append(event) {
     if (closed) throw new Error('audit log is closed');
-    const record = { ...prepareRecord(event), sequence: head.sequence + 1 };
-    // Keys in the order the log has always had them.
-    const { id, sequence, timestamp, ...rest } = record;
-    const ordered = { id, sequence, timestamp, ...rest, previousHash: head.hash };
+    const prepared = prepareRecord(event);
+    // Keys in the order the log has always had them: id, sequence, timestamp, then the rest.
+    const ordered = { id: prepared.id, sequence: head.sequence + 1, ...prepared, previousHash: head.hash };
     ordered.hash = eventHash(ordered.previousHash, ordered);
-    queue.push({ record: ordered, line: Buffer.from(`${JSON.stringify(ordered)}\n`) });
+    queue.push({ record: ordered, line: `${JSON.stringify(ordered)}\n` });
     head = { sequence: ordered.sequence, hash: ordered.hash };
     appended += 1;
     startWriting();
@@ -292,7 +293,7 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
     if (!queue.length) return;
     const batch = queue;
     queue = [];
-    const bytes = Buffer.concat(batch.map((entry) => entry.line));
+    const bytes = batchBytes(batch);
     try {
       for (let written = 0; written < bytes.length;) written += fs.writeSync(fd, bytes, written);
       fs.fdatasyncSync(fd);

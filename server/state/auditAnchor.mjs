@@ -21,7 +21,16 @@ export function deriveAnchorKey(dataKey) {
   return Buffer.from(crypto.hkdfSync('sha256', dataKey, Buffer.alloc(0), 'torvane audit anchor v1', 32));
 }
 
-export const anchorKeyId = (key) => crypto.createHmac('sha256', key).update('torvane audit anchor key id').digest('hex').slice(0, 16);
+const keyIds = new WeakMap(); // the anchor is sealed after every batch; its key's id stays the same
+
+export function anchorKeyId(key) {
+  let id = keyIds.get(key);
+  if (id === undefined) {
+    id = crypto.createHmac('sha256', key).update('torvane audit anchor key id').digest('hex').slice(0, 16);
+    keyIds.set(key, id);
+  }
+  return id;
+}
 
 const macOf = (key, body) => crypto.createHmac('sha256', key).update(canonicalJson(body)).digest('hex');
 
