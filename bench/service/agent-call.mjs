@@ -3,11 +3,14 @@
 //   Node relay (receive, forward with node:http and a keep-alive agent, answer) to the same
 //   loopback provider, and beside calling the provider directly;
 // - the median latency each adds at 1 connection;
+// - for reference, the same relay when it also appends a record per call and answers only once
+//   that record is durable (group-committed fdatasync, as the broker's audit log), and the
+//   fdatasync time of the disk: what a durable record costs any relay on this machine;
 // - the broker's resident memory idle and after each of three load periods;
 // - broker start-up (process start to /health) with 0 and with 100,000 audit events;
 // - the MCP wrapper's --check as a whole process, beside `node -e 0`.
 // Results are ratios against the targets; nothing here passes or fails.
-//   node bench/service/agent-call.mjs [--seconds S] [--period-seconds P] [--out file.json]
+//   node bench/service/agent-call.mjs [--seconds S] [--warm-up-seconds W] [--period-seconds P] [--out file.json]
 // Provider, relay and broker each run in a child process of their own; this process only sends.
 import fs from 'node:fs';
 import http from 'node:http';
@@ -58,16 +61,43 @@ async function runProvider() {
   announce({ url: await listen(server) });
 }
 
+// Appends lines to a file and tells each caller when its line is on disk: concurrent lines share
+// one write and one fdatasync, as a log that answers only after its record is durable must do.
+function durableLines(file) {
+  const fd = fs.openSync(file, 'a', 0o600);
+  let queue = [];
+  let syncing = false;
+  async function flush() {
+    syncing = true;
+    while (queue.length) {
+      const batch = queue;
+      queue = [];
+      fs.writeSync(fd, batch.map((entry) => entry.line).join(''));
+      await new Promise((resolve, reject) => fs.fdatasync(fd, (error) => (error ? reject(error) : resolve())));
+      for (const entry of batch) entry.resolve();
+    }
+    syncing = false;
+  }
+  return (line) => new Promise((resolve) => {
+    queue.push({ line, resolve });
+    if (!syncing) setImmediate(flush);
+    syncing = true;
+  });
+}
+
 // What any Node relay has to do at the least: read the call, forward it, read and parse the
-// answer, reply with it.
-async function runRelay(providerUrl) {
+// answer, reply with it. With `recordFile`, it also appends a line per call and answers only
+// once that line is durable: the least any relay with a durable record of each call must do.
+async function runRelay(providerUrl, recordFile) {
   const agent = new http.Agent({ keepAlive: true, maxSockets: 128 });
   const target = new URL('/user', providerUrl);
+  const record = recordFile ? durableLines(recordFile) : null;
   const server = http.createServer(async (req, res) => {
     JSON.parse((await readBody(req)) || '{}');
     const upstream = http.request(target, { method: 'GET', agent, headers: { authorization: `Bearer ${TOKEN}`, accept: 'application/json' } }, async (answer) => {
       const output = JSON.parse(await readBody(answer));
       const body = JSON.stringify({ status: 'completed', providerStatus: answer.statusCode, output });
+      if (record) await record(`${JSON.stringify({ at: Date.now(), status: answer.statusCode })}\n`);
       res.writeHead(200, { 'content-type': 'application/json', 'content-length': Buffer.byteLength(body) });
       res.end(body);
     });
@@ -136,12 +166,13 @@ function stop(child) {
 }
 
 // One kind of call: how to send it and what a good answer is.
-function callKinds(provider, relay, broker) {
+function callKinds(provider, relay, durableRelay, broker) {
   const json = { 'content-type': 'application/json' };
   const agent = { ...json, authorization: `Bearer ${broker.key}` };
   return {
     direct: { url: `${provider.url}/user`, method: 'GET', headers: { authorization: `Bearer ${TOKEN}` } },
     relay: { url: `${relay.url}/`, method: 'POST', headers: json, body: JSON.stringify({ connectorId: 'github', toolId: 'github.user.get' }) },
+    durableRelay: { url: `${durableRelay.url}/`, method: 'POST', headers: json, body: JSON.stringify({ connectorId: 'github', toolId: 'github.user.get' }) },
     execute: { url: `${broker.url}/v1/execute`, method: 'POST', headers: agent, body: JSON.stringify({ connectorId: 'github', toolId: 'github.user.get' }) },
     proxy: { url: `${broker.url}/v1/proxy/request`, method: 'POST', headers: agent, body: JSON.stringify({ profileId: broker.profileId, serviceId: broker.serviceId, method: 'GET', path: '/user' }) },
   };
@@ -174,17 +205,46 @@ async function load(kind, connections, seconds) {
 
 const round = (value, places = 2) => Math.round(value * 10 ** places) / 10 ** places;
 
+const KIND_NAMES = ['direct', 'relay', 'durableRelay', 'execute', 'proxy'];
+
+// Every process is warmed up alike before anything is measured: a service answers with compiled
+// code once it has run a while, and the first measurement (one connection) would otherwise
+// count the broker's compiling against it while the few functions of the relay are long hot.
+async function warmUp(kinds, seconds) {
+  for (const name of KIND_NAMES) await load(kinds[name], 16, seconds);
+}
+
 async function throughput(kinds, seconds) {
   const rows = {};
   for (const connections of CONNECTIONS) {
     const row = {};
-    for (const name of ['direct', 'relay', 'execute', 'proxy']) {
-      await load(kinds[name], connections, Math.min(1, seconds)); // warm-up
+    for (const name of KIND_NAMES) {
+      await load(kinds[name], connections, Math.min(1, seconds)); // this connection count's sockets
       row[name] = await load(kinds[name], connections, seconds);
     }
     rows[connections] = row;
   }
   return rows;
+}
+
+// A line and its fdatasync on the state directory's file system, one after another: what the
+// answer of a call waits for at the least when its record must be on disk first.
+function fdatasyncMedianMs(dir) {
+  const file = path.join(dir, 'fdatasync-probe');
+  const fd = fs.openSync(file, 'a', 0o600);
+  const runs = [];
+  try {
+    for (let i = 0; i < 500; i++) {
+      const started = performance.now();
+      fs.writeSync(fd, `${'x'.repeat(300)}\n`);
+      fs.fdatasyncSync(fd);
+      runs.push(performance.now() - started);
+    }
+  } finally {
+    fs.closeSync(fd);
+    fs.rmSync(file, { force: true });
+  }
+  return round(median(runs), 3);
 }
 
 function rssMb(pid) {
@@ -270,7 +330,7 @@ function checkTimes(broker, scratch) {
   };
 }
 
-function verdicts(rows, memoryResult, startUpResult, check) {
+function verdicts(rows, memoryResult, startUpResult, check, fdatasyncMs) {
   const ratio = (connections, name) => round(rows[connections][name].perSecond / rows[connections].relay.perSecond);
   const added = (name) => round(rows[1][name].medianMs - rows[1].direct.medianMs, 3);
   const maxAfter = Math.max(...memoryResult.afterPeriodsMb);
@@ -286,6 +346,11 @@ function verdicts(rows, memoryResult, startUpResult, check) {
     executeAddedMedianMs: entry(added('execute'), `<= ${TARGETS.addedMedianMs}`, added('execute') <= TARGETS.addedMedianMs),
     proxyAddedMedianMs: entry(added('proxy'), `<= ${TARGETS.addedMedianMs}`, added('proxy') <= TARGETS.addedMedianMs),
     relayAddedMedianMs: entry(added('relay'), 'reference', true),
+    // What a durable record of each call costs any relay on this machine's disk and cores.
+    durableRelayVsRelay16: entry(ratio(16, 'durableRelay'), 'reference', true),
+    durableRelayVsRelay64: entry(ratio(64, 'durableRelay'), 'reference', true),
+    durableRelayAddedMedianMs: entry(added('durableRelay'), 'reference', true),
+    fdatasyncMedianMs: entry(fdatasyncMs, 'reference', true),
     rssAfterLoadMb: entry(maxAfter, `<= ${TARGETS.rssAfterLoadMb}`, maxAfter <= TARGETS.rssAfterLoadMb),
     rssSpreadAcrossPeriodsMb: entry(spread, 'flat (a few MB)', spread <= 5),
     startUpRatio: entry(startRatio, `<= ${TARGETS.startUpRatio}`, startRatio <= TARGETS.startUpRatio),
@@ -293,7 +358,7 @@ function verdicts(rows, memoryResult, startUpResult, check) {
   };
 }
 
-async function runBenchmark({ seconds, periodSeconds, outFile }) {
+async function runBenchmark({ seconds, warmUpSeconds, periodSeconds, outFile }) {
   const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'tvn-bench-agent-call-'));
   const children = [];
   try {
@@ -301,24 +366,29 @@ async function runBenchmark({ seconds, periodSeconds, outFile }) {
     children.push(provider.child);
     const relay = await startChild(['--relay', provider.info.url]);
     children.push(relay.child);
+    const durableRelay = await startChild(['--relay', provider.info.url, path.join(scratch, 'relay-records.log')]);
+    children.push(durableRelay.child);
     const broker = await startChild(['--broker', path.join(scratch, 'load', 'state'), provider.info.url, '0']);
     children.push(broker.child);
-    const kinds = callKinds(provider.info, relay.info, broker.info);
+    const kinds = callKinds(provider.info, relay.info, durableRelay.info, broker.info);
     const idleMb = rssMb(broker.info.pid);
+    await warmUp(kinds, warmUpSeconds);
     const rows = await throughput(kinds, seconds);
     const memoryResult = { ...(await memory(kinds, broker.info.pid, periodSeconds)), idleBeforeThroughputMb: idleMb };
     const check = checkTimes(broker.info, scratch);
     const startUpResult = await startUp(provider.info.url, scratch);
+    const fdatasyncMs = fdatasyncMedianMs(scratch);
     const result = {
       benchmark: 'service/agent-call',
       machine: { cpus: os.cpus().length, node: process.version },
       secondsPerMeasurement: seconds,
+      warmUpSecondsPerKind: warmUpSeconds,
       loadPeriodSeconds: periodSeconds,
       throughput: Object.fromEntries(Object.entries(rows).map(([c, row]) => [`${c} connection(s)`, Object.fromEntries(Object.entries(row).map(([k, v]) => [k, { perSecond: v.perSecond, medianMs: round(v.medianMs, 3), p99Ms: round(v.p99Ms, 3) }]))])),
       memory: memoryResult,
       startUpMs: { '0 events': startUpResult[0], [`${START_UP_EVENTS} events`]: startUpResult[START_UP_EVENTS] },
       wrapperCheck: check,
-      againstTargets: verdicts(rows, memoryResult, startUpResult, check),
+      againstTargets: verdicts(rows, memoryResult, startUpResult, check, fdatasyncMs),
     };
     const text = JSON.stringify(result, null, 2);
     process.stdout.write(`${text}\n`);
@@ -336,11 +406,16 @@ switch (args[0]) {
     await runProvider();
     break;
   case '--relay':
-    await runRelay(args[1]);
+    await runRelay(args[1], args[2]);
     break;
   case '--broker':
     await runBroker(args[1], args[2], Number(args[3]), args.includes('--exit'));
     break;
   default:
-    await runBenchmark({ seconds: Number(option('--seconds', '5')), periodSeconds: Number(option('--period-seconds', '60')), outFile: option('--out', null) });
+    await runBenchmark({
+      seconds: Number(option('--seconds', '5')),
+      warmUpSeconds: Number(option('--warm-up-seconds', '5')),
+      periodSeconds: Number(option('--period-seconds', '60')),
+      outFile: option('--out', null),
+    });
 }
