@@ -69,6 +69,30 @@ describe('audit chain', () => {
     await reopened.close();
     assert.equal(verifyChain(readLines(dir).map((l) => JSON.parse(l))).ok, true);
   });
+
+  // A full disk cannot be had here: the failing write is injected.
+  test('records appended together share a write; a failed one is reported to every waiter and the chain goes on from the durable head', async (t) => {
+    const dir = tempStateDir();
+    fs.mkdirSync(dir, { recursive: true, mode: 0o700 });
+    const log = openAuditLog(dir);
+    log.append({ actor: 'operator', action: 'kept', decision: 'allowed' });
+    await log.durable();
+    const writes = t.mock.method(fs, 'writeSync', () => {
+      throw Object.assign(new Error('no space left on device'), { code: 'ENOSPC' });
+    });
+    for (let i = 0; i < 3; i++) log.append({ actor: 'operator', action: 'lost', decision: 'allowed' });
+    const waiters = [log.durable(), log.durable()];
+    for (const waiter of waiters) await assert.rejects(waiter, /could not write the audit log: ENOSPC/);
+    assert.equal(writes.mock.callCount(), 1);
+    assert.equal(log.head.sequence, 1);
+    writes.mock.restore();
+    log.append({ actor: 'operator', action: 'after', decision: 'allowed' });
+    await log.durable();
+    await log.close();
+    const lines = readLines(dir).map((l) => JSON.parse(l));
+    assert.deepEqual(lines.map((e) => `${e.sequence}:${e.action}`), ['1:kept', '2:after']);
+    assert.equal(verifyChain(lines).ok, true);
+  });
 });
 
 describe('local proof', () => {
