@@ -1,24 +1,15 @@
 #include "DoctorCommand.h"
 
-#include "AgentClientDescriptor.h"
 #include "AgentHandoffVerificationReport.h"
 #include "AppModel.h"
-#include "BrokerHealth.h"
-#include "BrokerPaths.h"
 #include "HardwareKeyProvider.h"
+#include "LocalAgentProfileStore.h"
 #include "PamOwnerAuthentication.h"
 #include "PresencePrompt.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
-#include <QRegularExpression>
-
-namespace {
-// The entry name every agent app config carries for Torvane, in JSON, TOML or YAML.
-const QRegularExpression tvnEntry(QStringLiteral(R"((\"tvn\"\s*:)|(\[mcp_servers\.tvn\])|(^\s*tvn\s*:))"),
-                                  QRegularExpression::MultilineOption);
-} // namespace
 
 DoctorCommand::DoctorCommand(AppModel &model) : m_model(model)
 {
@@ -32,7 +23,14 @@ void DoctorCommand::add(const QString &id, bool ok, const QString &detail, bool 
 QCoro::Task<> DoctorCommand::run()
 {
     co_await checkService();
+    // GCC 12 mishandles co_await inside a condition: await into named values first.
+    const bool verified = co_await checkBrokerIdentity();
+    if (verified) {
+        BrokerStateReads reads = co_await BrokerStateReads::read(*m_model.context());
+        m_reads = std::move(reads);
+    }
     checkVault();
+    checkOperator();
     checkPlatform();
     checkAgentApps();
     co_await checkProfiles();
@@ -45,35 +43,52 @@ QCoro::Task<> DoctorCommand::checkService()
     // What agents meet is the broker answering; the control script's view says how it runs.
     const bool answering = co_await supervision->probeBrokerHealthDirect();
     add(QStringLiteral("service"), answering,
-        (answering ? QStringLiteral("The broker answers /health · ") : QStringLiteral("The broker does not answer · "))
+        (answering ? QStringLiteral("The broker answers /health · ")
+                   : QStringLiteral("The broker does not answer: turn Torvane on in the app · "))
             + supervision->localServiceStatusTitle() + QStringLiteral(" — ") + supervision->localServiceStatusDetail());
+}
+
+QCoro::Task<bool> DoctorCommand::checkBrokerIdentity()
+{
     const QString url = m_model.identity().brokerURLString();
     const bool listening = co_await ServiceSupervision::loopbackPortIsListening(m_model.context()->brokerPort());
     if (!listening) {
         add(QStringLiteral("brokerIdentity"), false, QStringLiteral("Nothing listens at %1: turn Torvane on in the app").arg(url));
-        co_return;
+        co_return false;
     }
-    const bool verified = co_await supervision->ensureBrokerIdentityVerified();
+    const bool verified = co_await m_model.supervision()->ensureBrokerIdentityVerified();
     add(QStringLiteral("brokerIdentity"), verified,
         verified ? QStringLiteral("The listener at %1 is this installation's broker").arg(url)
                  : QStringLiteral("The listener at %1 is not this installation's broker: repair the service in the app").arg(url));
-    if (!verified)
-        co_return;
-    const BrokerResult<BrokerHealth> health =
-        co_await m_model.context()->client().get<BrokerHealth>(m_model.context()->brokerURL(), BrokerPaths::health);
-    m_vaultStatus = health ? health.value().vault.value_or(QString()) : QString();
+    co_return verified;
 }
 
 void DoctorCommand::checkVault()
 {
-    if (m_vaultStatus.isEmpty()) {
-        add(QStringLiteral("vault"), false, QStringLiteral("Unknown: the broker did not answer"));
+    const QString status = m_reads && m_reads->health ? m_reads->health.value().vault.value_or(QString()) : QString();
+    if (status == QLatin1StringView("unlocked"))
+        add(QStringLiteral("vault"), true, QStringLiteral("Unlocked: agents can be served"));
+    else if (status.isEmpty())
+        add(QStringLiteral("vault"), false, QStringLiteral("Unknown: no verified broker answered"));
+    else if (status == QLatin1StringView("unconfigured"))
+        add(QStringLiteral("vault"), false, QStringLiteral("Not set up yet: set up the vault on Home in the app"));
+    else
+        add(QStringLiteral("vault"), false, QStringLiteral("The vault is %1: agents get 423 until you unlock it in the app").arg(status));
+}
+
+void DoctorCommand::checkOperator()
+{
+    if (!m_reads || !m_reads->operatorStatus) {
+        add(QStringLiteral("operator"), false, QStringLiteral("Unknown: no verified broker answered"), false);
         return;
     }
-    const bool unlocked = m_vaultStatus == QLatin1StringView("unlocked");
-    add(QStringLiteral("vault"), unlocked,
-        unlocked ? QStringLiteral("Unlocked: agents can be served")
-                 : QStringLiteral("The vault is %1: agents get 423 until you unlock it in the app").arg(m_vaultStatus));
+    const OperatorStatus &status = m_reads->operatorStatus.value();
+    add(QStringLiteral("operator"), true,
+        QStringLiteral("Operator sessions %1 · %2 active · vault unlock method %3")
+            .arg(status.enabled ? QStringLiteral("required") : QStringLiteral("off"))
+            .arg(status.activeSessions)
+            .arg(status.unlockMethod.isEmpty() ? QStringLiteral("none") : status.unlockMethod),
+        false);
 }
 
 void DoctorCommand::checkPlatform()
@@ -94,31 +109,43 @@ void DoctorCommand::checkPlatform()
 
 void DoctorCommand::checkAgentApps()
 {
-    QStringList withEntry;
+    QStringList found;
     for (const AgentClientDescriptor &client : AgentClientDescriptor::all()) {
         if (!client.relPath)
             continue;
         QFile config(QDir(m_model.identity().homeDirectoryPath()).filePath(*client.relPath));
-        if (config.open(QIODevice::ReadOnly) && tvnEntry.match(QString::fromUtf8(config.readAll())).hasMatch())
-            withEntry << client.label + QStringLiteral(" (~/") + *client.relPath + QLatin1Char(')');
+        if (!config.open(QIODevice::ReadOnly))
+            continue;
+        const auto entry = AgentClientConfigEntry::find(client, QString::fromUtf8(config.readAll()));
+        if (!entry)
+            continue;
+        m_agentApps.append({client.id, client.label, config.fileName(), *entry});
+        found << QStringLiteral("%1 (%2, profile %3)")
+                     .arg(client.label, client.locationText(), entry->profile.isEmpty() ? QStringLiteral("none") : entry->profile);
     }
-    add(QStringLiteral("agentApps"), !withEntry.isEmpty(),
-        withEntry.isEmpty() ? QStringLiteral("No agent app has a tvn entry yet: use Set up on the Agent Keys screen")
-                            : QStringLiteral("tvn entry in: ") + withEntry.join(QStringLiteral(", ")),
+    add(QStringLiteral("agentApps"), !found.isEmpty(),
+        found.isEmpty() ? QStringLiteral("No agent app has a tvn entry yet: use Set up on the Agent Keys screen")
+                        : QStringLiteral("tvn entry in ") + found.join(QStringLiteral(", ")),
         false);
+}
+
+std::optional<QString> DoctorCommand::configNaming(const QString &profile) const
+{
+    for (const AgentApp &app : m_agentApps) {
+        if (app.entry.profile == profile)
+            return app.configPath;
+    }
+    return std::nullopt;
 }
 
 QCoro::Task<> DoctorCommand::checkProfiles()
 {
-    const QDir profiles(m_model.identity().profileStorePath());
-    QStringList names;
-    for (const QString &file : profiles.entryList({QStringLiteral("*.key"), QStringLiteral("*.sealed")}, QDir::Files))
-        names << file.section(QLatin1Char('.'), 0, -2);
-    names.removeDuplicates();
-    if (names.isEmpty())
+    m_profiles = LocalAgentProfileStore(m_model.identity().stateDirectoryPath()).profileNames();
+    if (m_profiles.isEmpty())
         add(QStringLiteral("profiles"), false, QStringLiteral("No agent profile yet: make an agent key in the app"), false);
-    for (const QString &profile : names) {
-        const AgentHandoffVerificationReport report = co_await m_model.agentHandoff()->verifyAgentHandoff(profile, std::nullopt);
+    for (const QString &profile : std::as_const(m_profiles)) {
+        const AgentHandoffVerificationReport report =
+            co_await m_model.agentHandoff()->verifyAgentHandoff(profile, configNaming(profile));
         QStringList failed;
         for (const AgentHandoffVerificationStep &step : report.steps) {
             if (!step.ok)
@@ -126,7 +153,7 @@ QCoro::Task<> DoctorCommand::checkProfiles()
         }
         add(QStringLiteral("handoff:") + profile, report.allPassed(),
             report.allPassed() ? QStringLiteral("Handoff verified (profile, wrapper, broker, --check, MCP session)")
-                               : failed.join(QStringLiteral("; ")));
+                               : failed.join(QStringLiteral("; ")) + QStringLiteral(": use Verify on the Agent Keys screen"));
     }
 }
 
@@ -135,25 +162,40 @@ bool DoctorCommand::healthy() const
     return std::all_of(m_checks.begin(), m_checks.end(), [](const Check &check) { return check.ok || !check.needed; });
 }
 
-QJsonObject DoctorCommand::json() const
+QJsonObject DoctorCommand::identityJson() const
 {
     const TVNRuntimeIdentity &identity = m_model.identity();
-    QJsonArray checks;
-    for (const Check &check : m_checks)
-        checks.append(QJsonObject{{"id", check.id}, {"ok", check.ok}, {"needed", check.needed}, {"detail", check.detail}});
     return {{"app", identity.appName()},
             {"lane", TVNRuntimeLanes::rawValue(identity.lane())},
             {"bundleIdentifier", identity.bundleIdentifier()},
-            {"brokerURL", identity.brokerURLString()},
+            {"homeDirectory", identity.homeDirectoryPath()},
             {"stateDirectory", identity.stateDirectoryPath()},
-            {"checks", checks},
-            {"healthy", healthy()}};
+            {"brokerURL", identity.brokerURLString()},
+            {"brokerPort", identity.brokerPort()}};
+}
+
+QJsonObject DoctorCommand::json() const
+{
+    QJsonArray checks;
+    for (const Check &check : m_checks)
+        checks.append(QJsonObject{{"id", check.id}, {"ok", check.ok}, {"needed", check.needed}, {"detail", check.detail}});
+    QJsonArray apps;
+    for (const AgentApp &app : m_agentApps)
+        apps.append(QJsonObject{{"id", app.id}, {"label", app.label}, {"config", app.configPath}, {"profile", app.entry.profile}});
+    QJsonObject report = identityJson();
+    report.insert(QStringLiteral("checks"), checks);
+    report.insert(QStringLiteral("agentApps"), apps);
+    report.insert(QStringLiteral("profiles"), QJsonArray::fromStringList(m_profiles));
+    report.insert(QStringLiteral("healthy"), healthy());
+    return report;
 }
 
 QString DoctorCommand::text() const
 {
     const TVNRuntimeIdentity &identity = m_model.identity();
-    QStringList lines{QStringLiteral("%1 (%2 lane) · %3").arg(identity.appName(), TVNRuntimeLanes::rawValue(identity.lane()), identity.brokerURLString())};
+    QStringList lines{QStringLiteral("%1 (%2 lane, %3) · %4 · state in %5")
+                          .arg(identity.appName(), TVNRuntimeLanes::rawValue(identity.lane()), identity.bundleIdentifier(),
+                               identity.brokerURLString(), identity.stateDirectoryPath())};
     for (const Check &check : m_checks) {
         const QString mark = check.ok ? QStringLiteral("ok") : (check.needed ? QStringLiteral("FAIL") : QStringLiteral("note"));
         lines << QStringLiteral("[%1] %2: %3").arg(mark, check.id, check.detail);

@@ -1,16 +1,22 @@
 #pragma once
 
+#include "AgentClientConfigEntry.h"
+#include "BrokerStateReads.h"
+
 #include <QCoroTask>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 class AppModel;
 
 // "torvane doctor": what a user or support needs to know about this installation, read without
 // prompting and without any secret: identity and lane, the local service and the broker's
-// identity, the vault, the TPM and PAM, the agent apps that carry a "tvn" entry and a handoff
-// verification of each local agent profile. Succeeds only when an agent can be served now.
+// identity, the vault and operator sessions, the TPM and PAM, the agent apps that carry a "tvn"
+// entry and a handoff verification of each local agent profile. Succeeds only when an agent can
+// be served now.
 class DoctorCommand
 {
 public:
@@ -22,6 +28,14 @@ public:
         bool needed = true;
     };
 
+    // An agent app whose config file holds Torvane's entry.
+    struct AgentApp {
+        QString id;
+        QString label;
+        QString configPath;
+        AgentClientConfigEntry entry;
+    };
+
     explicit DoctorCommand(AppModel &model);
 
     QCoro::Task<> run();
@@ -31,13 +45,19 @@ public:
 
 private:
     QCoro::Task<> checkService();
+    QCoro::Task<bool> checkBrokerIdentity();
     void checkVault();
+    void checkOperator();
     void checkPlatform();
     void checkAgentApps();
     QCoro::Task<> checkProfiles();
+    std::optional<QString> configNaming(const QString &profile) const;
     void add(const QString &id, bool ok, const QString &detail, bool needed = true);
+    QJsonObject identityJson() const;
 
     AppModel &m_model;
     QList<Check> m_checks;
-    QString m_vaultStatus;
+    QList<AgentApp> m_agentApps;
+    QStringList m_profiles;
+    std::optional<BrokerStateReads> m_reads;
 };

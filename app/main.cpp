@@ -60,8 +60,9 @@ int runDoctor(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Checks this installation without changing it: identity and lane, the local service and its broker, the vault, "
-        "the TPM and PAM, agent apps with a tvn entry and every local agent profile's handoff. No secret is shown. "
+        "Checks this installation without changing it: identity and lane, the local service and its broker, the vault "
+        "and operator sessions, the TPM and PAM, agent apps with a tvn entry and every local agent profile's handoff. "
+        "No secret is shown. "
         "Exits 0 only when the service runs and is verified, the vault is unlocked and every profile's handoff "
         "verifies; a missing TPM, PAM or agent app entry is reported as a note."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print the report as one JSON object."));

@@ -85,17 +85,27 @@ QString AgentClientSetupWriter::renderYamlMcpServersBlock(const AgentHandoffEntr
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
+QStringList AgentClientSetupWriter::jsonContainerPath(AgentClientFormat format)
+{
+    switch (format) {
+    case AgentClientFormat::jsonVscode:
+        return {QStringLiteral("servers")};
+    case AgentClientFormat::jsonOpenclaw:
+        return {QStringLiteral("mcp"), QStringLiteral("servers")};
+    default:
+        return {QStringLiteral("mcpServers")};
+    }
+}
+
 QString AgentClientSetupWriter::renderSnippet(const AgentClientDescriptor &client, const AgentHandoffEntry &entry)
 {
     const QJsonObject dict = client.entryNamesTransport() ? vscodeEntryDict(entry) : mcpEntryDict(entry);
     switch (client.format) {
     case AgentClientFormat::jsonMcpServers:
     case AgentClientFormat::manualMcpServers:
-        return renderJSON({QStringLiteral("mcpServers")}, dict);
     case AgentClientFormat::jsonVscode:
-        return renderJSON({QStringLiteral("servers")}, dict);
     case AgentClientFormat::jsonOpenclaw:
-        return renderJSON({QStringLiteral("mcp"), QStringLiteral("servers")}, dict);
+        return renderJSON(jsonContainerPath(client.format), dict);
     case AgentClientFormat::tomlCodex:
         return renderCodexBlock(entry);
     case AgentClientFormat::yamlMcpServers:

@@ -18,6 +18,9 @@ public:
     // The snippet for `client`; it always ends with one newline.
     static QString renderSnippet(const AgentClientDescriptor &client, const AgentHandoffEntry &entry);
 
+    // Where a JSON format keeps its MCP servers ("mcpServers", "servers", "mcp.servers").
+    static QStringList jsonContainerPath(AgentClientFormat format);
+
     // {"command", "args": ["--profile", profile], "env"}.
     static QJsonObject mcpEntryDict(const AgentHandoffEntry &entry);
     // The same with "type": "stdio".

@@ -73,6 +73,19 @@ QString LocalAgentProfileStore::requireProfile(const QString &profile) const
     return *name;
 }
 
+QStringList LocalAgentProfileStore::profileNames() const
+{
+    QStringList names;
+    const QDir directory(profileDirectory());
+    for (const QString &file : directory.entryList({QLatin1Char('*') + sealedSuffix, QLatin1Char('*') + plaintextSuffix}, QDir::Files)) {
+        const auto name = validProfileName(file.section(QLatin1Char('.'), 0, -2));
+        if (name && !names.contains(*name))
+            names << *name;
+    }
+    names.sort();
+    return names;
+}
+
 QString LocalAgentProfileStore::profileFile(const QString &profile, const QString &suffix) const
 {
     return profileDirectory() + QLatin1Char('/') + profile + suffix;

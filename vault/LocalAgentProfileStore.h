@@ -3,6 +3,7 @@
 #include "HardwareKeyProvider.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -36,6 +37,9 @@ public:
     // The ".sealed" file when it exists, else the ".key" file (existing or not). No checks.
     QString keyPath(const QString &profile) const;
     void deleteTorvane(const QString &profile) const;
+    // The valid profile names with a sealed or plaintext file, sorted; reads names only, so the
+    // per-profile checks above still decide whether each one is usable.
+    QStringList profileNames() const;
 
     static std::optional<QString> validProfileName(const QString &profile);
     static std::optional<QString> validKeyMaterial(const QString &key);

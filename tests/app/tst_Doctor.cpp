@@ -1,3 +1,4 @@
+#include "AgentClientDescriptor.h"
 #include "TpmKeyProvider.h"
 #include "UnlockedService.h"
 
@@ -84,12 +85,20 @@ private slots:
         QCoro::waitFor(model->createMasterKey());
         const QString agentKey = model->agentKeys()->createdMasterKey();
         QVERIFY2(model->agentKeys()->createdMasterKeyProfileVerified(), qPrintable(model->statusMessage()));
+        const QString profile = model->agentKeys()->createdMasterKeyProfile();
+        const auto setUp = QCoro::waitFor(model->agentHandoff()->setUpAgentApp(*AgentClientDescriptor::find(QStringLiteral("claude-code"))));
+        QVERIFY(setUp && !setUp->isError);
 
         const Report report = runDoctor(homeEnvironment(service.homePath()));
         QVERIFY2(report.exitCode == 0, report.output.constData());
         for (const QString &id : {QStringLiteral("service"), QStringLiteral("brokerIdentity"), QStringLiteral("vault"),
-                                  QStringLiteral("handoff:") + model->agentKeys()->createdMasterKeyProfile()})
+                                  QStringLiteral("operator"), QStringLiteral("agentApps"), QStringLiteral("handoff:") + profile})
             QVERIFY2(report.check(id).value(QStringLiteral("ok")).toBool(), qPrintable(id + QStringLiteral(": ") + report.output));
+        QCOMPARE(report.json.value(QStringLiteral("profiles")).toArray(), QJsonArray{profile});
+        const QJsonObject app = report.json.value(QStringLiteral("agentApps")).toArray().first().toObject();
+        QCOMPARE(app.value(QStringLiteral("id")).toString(), QStringLiteral("claude-code"));
+        QCOMPARE(app.value(QStringLiteral("profile")).toString(), profile);
+        QCOMPARE(report.json.value(QStringLiteral("homeDirectory")).toString(), service.homePath());
         for (const QString &secret : {agentKey, UnlockedService::vaultPassword, QStringLiteral("valid-github-doctor"),
                                       model->context()->operatorSessionID()})
             QVERIFY(!report.output.contains(secret.toUtf8()));

@@ -1,3 +1,4 @@
+#include "AgentClientConfigEntry.h"
 #include "AgentClientDescriptor.h"
 #include "AgentClientSetupWriter.h"
 
@@ -243,6 +244,44 @@ private slots:
         const QJsonObject servers = at(reading.value, containerPath(client.format)).toObject();
         QCOMPARE(servers.keys(), QStringList{"tvn"});
         QCOMPARE(servers.value("tvn").toObject(), expectedEntry(client, entry));
+        // What doctor finds in the file names the same profile.
+        const auto found = AgentClientConfigEntry::find(client, snippet);
+        QVERIFY(found);
+        QCOMPARE(found->profile, entry.profile);
+    }
+
+    // Torvane's entry among an app's other servers and settings, and look-alikes that are not it.
+    void configEntryInWholeFiles_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("config");
+        QTest::addColumn<QString>("profile"); // "-" for no entry
+        QTest::newRow("json: another server only") << "cursor" << R"({"mcpServers": {"other": {"args": ["--profile", "p"]}}})" << "-";
+        QTest::newRow("json: tvn inside another server") << "cursor" << R"({"mcpServers": {"other": {"env": {"tvn": {}}}}})" << "-";
+        QTest::newRow("json: tvn in the wrong container") << "vscode" << R"({"mcpServers": {"tvn": {"args": []}}})" << "-";
+        QTest::newRow("json: not JSON") << "claude-code" << "{\"mcpServers\": {\"tvn\": " << "-";
+        QTest::newRow("json: tvn without a profile") << "openclaw" << R"({"mcp": {"servers": {"tvn": {"command": "x"}}}})" << "";
+        QTest::newRow("json: among others") << "claude-code"
+            << R"({"theme": "dark", "mcpServers": {"a": {}, "tvn": {"args": ["--profile", "work"]}, "z": {}}})" << "work";
+        QTest::newRow("toml: among other tables") << "codex"
+            << "model = \"x\"\n[mcp_servers.other]\nargs = [\"--profile\", \"no\"]\n\n[mcp_servers.tvn]\ncommand = \"w\"\n"
+               "args = [\"--profile\", \"work\"]\n[mcp_servers.tvn.env]\n" << "work";
+        QTest::newRow("toml: tvn only mentioned") << "codex" << "[mcp_servers.other]\nargs = [\"tvn\"]\n# [mcp_servers.tvn]\n" << "-";
+        QTest::newRow("yaml: after another server") << "hermes"
+            << "model: x\nmcp_servers:\n  other:\n    args: [\"--profile\", \"no\"]\n  tvn:\n    command: \"w\"\n"
+               "    args: [\"--profile\", \"work\"]\nlogging: {}\n" << "work";
+        QTest::newRow("yaml: tvn nested in another server") << "hermes" << "mcp_servers:\n  other:\n    tvn:\n      args: [\"--profile\", \"no\"]\n" << "-";
+        QTest::newRow("yaml: tvn under another map") << "hermes" << "mcp_servers:\n  other: {}\nplugins:\n  tvn:\n    args: []\n" << "-";
+    }
+    void configEntryInWholeFiles()
+    {
+        QFETCH(QString, id);
+        QFETCH(QString, config);
+        QFETCH(QString, profile);
+        const auto found = AgentClientConfigEntry::find(*AgentClientDescriptor::find(id), config);
+        QCOMPARE(found.has_value(), profile != QLatin1StringView("-"));
+        if (found)
+            QCOMPARE(found->profile, profile);
     }
 };
 
