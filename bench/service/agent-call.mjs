@@ -18,6 +18,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { spawn, spawnSync } from 'node:child_process';
 import { fileURLToPath } from 'node:url';
+import { BROKER_NODE_ARGUMENTS } from '../../scripts/lib/service-config.mjs';
 
 const here = fileURLToPath(import.meta.url);
 const repo = path.resolve(path.dirname(here), '..', '..');
@@ -148,8 +149,8 @@ async function runBroker(stateDir, providerUrl, events, exitAfter) {
 
 // --- Measuring ---------------------------------------------------------------------------------
 
-async function startChild(args, env = {}) {
-  const child = spawn(process.execPath, [here, ...args], { stdio: ['ignore', 'pipe', 'inherit'], env: { ...process.env, ...env } });
+async function startChild(args, { nodeArguments = [] } = {}) {
+  const child = spawn(process.execPath, [...nodeArguments, here, ...args], { stdio: ['ignore', 'pipe', 'inherit'] });
   const line = await new Promise((resolve, reject) => {
     let text = '';
     child.stdout.on('data', (d) => {
@@ -277,7 +278,7 @@ async function startUpMs(stateDir) {
     });
   });
   const started = performance.now();
-  const child = spawn(process.execPath, [path.join(repo, 'server', 'main.mjs')], {
+  const child = spawn(process.execPath, [...BROKER_NODE_ARGUMENTS, path.join(repo, 'server', 'main.mjs')], {
     stdio: 'ignore', env: { ...process.env, PORT: String(port), SWITCHYARD_STATE_DIR: stateDir, HOME: path.dirname(stateDir) },
   });
   try {
@@ -368,7 +369,8 @@ async function runBenchmark({ seconds, warmUpSeconds, periodSeconds, outFile }) 
     children.push(relay.child);
     const durableRelay = await startChild(['--relay', provider.info.url, path.join(scratch, 'relay-records.log')]);
     children.push(durableRelay.child);
-    const broker = await startChild(['--broker', path.join(scratch, 'load', 'state'), provider.info.url, '0']);
+    // The broker runs with the node options its launchers give it.
+    const broker = await startChild(['--broker', path.join(scratch, 'load', 'state'), provider.info.url, '0'], { nodeArguments: BROKER_NODE_ARGUMENTS });
     children.push(broker.child);
     const kinds = callKinds(provider.info, relay.info, durableRelay.info, broker.info);
     const idleMb = rssMb(broker.info.pid);

@@ -3,6 +3,7 @@
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
+import { brokerArguments } from './service-config.mjs';
 
 const BROKER_ENTRY_SUFFIX = `${path.sep}server${path.sep}main.mjs`;
 
@@ -91,7 +92,7 @@ export function isBrokerOfThisInstall(pid, config) {
 export function spawnDetachedBroker(config, env, logFile) {
   const logFd = fs.openSync(logFile, 'a', 0o600);
   try {
-    const child = spawn(process.execPath, [config.entry], {
+    const child = spawn(process.execPath, brokerArguments(config), {
       cwd: config.serviceRoot,
       env,
       detached: true,

@@ -21,6 +21,15 @@ const SAFETY_MARGIN_SECONDS = 5;
 
 export class ConfigError extends Error {}
 
+// Node's young generation grows to 16 MB per half under load and keeps that memory; the broker's
+// live heap is a few MB, so a small one holds its resident size down at no measurable cost.
+export const BROKER_NODE_ARGUMENTS = Object.freeze(['--max-semi-space-size=2']);
+
+// What follows the node binary when the broker is started, by the script or by systemd.
+export function brokerArguments(config) {
+  return [...BROKER_NODE_ARGUMENTS, config.entry];
+}
+
 function nonEmpty(value) {
   if (typeof value !== 'string') return undefined;
   const trimmed = value.trim();

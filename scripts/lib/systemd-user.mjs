@@ -2,6 +2,7 @@
 // sessions) the control script falls back to a detached process.
 import { spawnSync } from 'node:child_process';
 import path from 'node:path';
+import { brokerArguments } from './service-config.mjs';
 
 export const unitFileName = (config) => `${config.serviceLabel}.service`;
 export const unitFilePath = (config) => path.join(config.systemdUserDir, unitFileName(config));
@@ -51,7 +52,7 @@ export function unitText(config, { nodePath, environmentFile, logFile }) {
     'Type=simple',
     `WorkingDirectory=${unitPath(config.serviceRoot)}`,
     `EnvironmentFile=${unitPath(environmentFile)}`,
-    `ExecStart=${commandWord(nodePath)} ${commandWord(config.entry)}`,
+    `ExecStart=${[nodePath, ...brokerArguments(config)].map(commandWord).join(' ')}`,
     `StandardOutput=append:${unitPath(logFile)}`,
     `StandardError=append:${unitPath(logFile)}`,
     'UMask=0077',
