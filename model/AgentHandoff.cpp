@@ -135,8 +135,7 @@ void AgentHandoff::setLastVerification(const std::optional<AgentHandoffVerificat
 QCoro::Task<AgentHandoffVerificationReport> AgentHandoff::verifyAgentHandoff(QString profile,
                                                                              std::optional<QString> configPath)
 {
-    // Keyed by profile: runs for two profiles may overlap.
-    const QString actionKey = QStringLiteral("verifyAgentHandoff:") + profile;
+    const QString actionKey = verifyActionKey(profile);
     const bool began = m_context.actions().begin(actionKey);
     const auto endAction = qScopeGuard([this, began, actionKey] {
         if (began)
@@ -185,6 +184,17 @@ QCoro::Task<> AgentHandoff::verifyActiveAgentHandoff()
 {
     const AgentHandoffConfig config = makeAgentHandoffConfig(activeAgentHandoffProfile());
     co_await verifyAgentHandoff(config.profile(), std::nullopt);
+}
+
+// Keyed by profile: runs for two profiles may overlap.
+QString AgentHandoff::verifyActionKey(const QString &profile)
+{
+    return QStringLiteral("verifyAgentHandoff:") + profile;
+}
+
+bool AgentHandoff::verifyingActiveAgentHandoff() const
+{
+    return m_context.actions().contains(verifyActionKey(activeAgentHandoffProfile()));
 }
 
 bool AgentHandoff::putOnClipboard(const QString &text, const QString &profile)
@@ -241,6 +251,11 @@ QCoro::Task<> AgentHandoff::copyAgentHandoffConfig(MasterKeySummary key)
         co_return;
     }
     co_await copyAgentHandoffConfigIfVerified(profile);
+}
+
+QCoro::Task<bool> AgentHandoff::copyActiveAgentHandoffConfigIfVerified()
+{
+    return copyAgentHandoffConfigIfVerified(activeAgentHandoffProfile());
 }
 
 QCoro::Task<> AgentHandoff::copyCreatedAgentHandoffConfig()

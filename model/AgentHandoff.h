@@ -55,9 +55,12 @@ public:
 
     QCoro::Task<AgentHandoffVerificationReport> verifyAgentHandoff(QString profile, std::optional<QString> configPath);
     QCoro::Task<> verifyActiveAgentHandoff();
+    static QString verifyActionKey(const QString &profile);
+    bool verifyingActiveAgentHandoff() const;
 
     bool copyAgentHandoffConfig(const QString &profile);
     QCoro::Task<bool> copyAgentHandoffConfigIfVerified(QString profile);
+    QCoro::Task<bool> copyActiveAgentHandoffConfigIfVerified();
     QCoro::Task<> copyAgentHandoffConfig(MasterKeySummary key);
     QCoro::Task<> copyCreatedAgentHandoffConfig();
     // The snippet of `client`, copied only after the active profile's handoff verified.

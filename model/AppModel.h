@@ -191,6 +191,10 @@ public:
     {
         return m_agentHandoff->copyAgentHandoffConfigIfVerified(std::move(profile));
     }
+    QCoro::Task<bool> copyActiveAgentHandoffConfigIfVerified()
+    {
+        return m_agentHandoff->copyActiveAgentHandoffConfigIfVerified();
+    }
     QCoro::Task<> copyAgentHandoffConfig(MasterKeySummary key) { return m_agentHandoff->copyAgentHandoffConfig(std::move(key)); }
     QCoro::Task<> copyCreatedAgentHandoffConfig() { return m_agentHandoff->copyCreatedAgentHandoffConfig(); }
     QCoro::Task<> setKillSwitch(bool enabled) { return m_killSwitch->setKillSwitch(enabled); }

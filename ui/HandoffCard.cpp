@@ -4,7 +4,6 @@
 #include "AppModel.h"
 #include "FormWidgets.h"
 
-#include <QCoroTask>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -39,8 +38,8 @@ HandoffCard::HandoffCard(AppModel *model, QWidget *parent)
     layout->addWidget(m_receipt);
     layout->addLayout(buttons);
 
-    connect(m_verifyButton, &QPushButton::clicked, this, &HandoffCard::verify);
-    connect(m_copyButton, &QPushButton::clicked, this, &HandoffCard::copySetup);
+    connect(m_verifyButton, &QPushButton::clicked, this, [model] { model->verifyActiveAgentHandoff(); });
+    connect(m_copyButton, &QPushButton::clicked, this, [model] { model->copyActiveAgentHandoffConfigIfVerified(); });
     connect(manage, &QPushButton::clicked, this, &HandoffCard::manageKeysRequested);
     connect(model, &AppModel::changed, this, &HandoffCard::render);
     render();
@@ -52,27 +51,15 @@ void HandoffCard::render()
     const bool verified = handoff->agentHandoffVerified();
     const QString profile = handoff->activeAgentHandoffProfile();
     m_title->setText(verified ? QStringLiteral("Verified agent handoff") : QStringLiteral("Handoff needs attention"));
-    m_detail->setText(profile.isEmpty()
+    // A revoked key's profile is no handoff to offer: without an active key there is none.
+    const bool noActiveKey = m_model->snapshot()->activeMasterKeysCount() == 0;
+    m_detail->setText(noActiveKey
                           ? QStringLiteral("Make an agent key first: its setup profile is what an agent app uses.")
                           : QStringLiteral("Setup profile ") + profile
                               + (verified ? QStringLiteral(" passed every check.")
                                           : QStringLiteral(": run Verify setup before handing it to an agent app.")));
     m_receipt->show(handoff->lastAgentHandoffVerification(), false);
-    m_verifyButton->setEnabled(!m_verifying && handoff->agentHandoffBaseReady());
-    m_copyButton->setEnabled(!m_verifying && verified);
-}
-
-void HandoffCard::verify()
-{
-    m_verifying = true;
-    render();
-    QCoro::connect(m_model->verifyActiveAgentHandoff(), this, [this] {
-        m_verifying = false;
-        render();
-    });
-}
-
-void HandoffCard::copySetup()
-{
-    m_model->copyAgentHandoffConfigIfVerified(m_model->agentHandoff()->activeAgentHandoffProfile());
+    const bool verifying = handoff->verifyingActiveAgentHandoff();
+    m_verifyButton->setEnabled(!verifying && handoff->agentHandoffBaseReady());
+    m_copyButton->setEnabled(!verifying && verified);
 }

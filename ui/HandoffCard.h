@@ -21,8 +21,6 @@ Q_SIGNALS:
 
 private:
     void render();
-    void verify();
-    void copySetup();
 
     AppModel *m_model;
     QLabel *m_title;
@@ -30,5 +28,4 @@ private:
     AgentHandoffVerificationReceipt *m_receipt;
     QPushButton *m_verifyButton;
     QPushButton *m_copyButton;
-    bool m_verifying = false;
 };

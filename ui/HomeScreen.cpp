@@ -258,7 +258,7 @@ void HomeScreen::runHeroAction()
         m_model->verifyActiveAgentHandoff();
         return;
     case HeroAction::copySetup:
-        m_model->copyAgentHandoffConfigIfVerified(m_model->agentHandoff()->activeAgentHandoffProfile());
+        m_model->copyActiveAgentHandoffConfigIfVerified();
         return;
     }
 }

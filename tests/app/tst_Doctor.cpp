@@ -1,4 +1,5 @@
 #include "AgentClientDescriptor.h"
+#include "ServiceTestSupport.h"
 #include "TpmKeyProvider.h"
 #include "UnlockedService.h"
 
@@ -39,15 +40,10 @@ Report runDoctor(const QProcessEnvironment &environment)
     return report;
 }
 
+// The doctor runs without a display, as over ssh.
 QProcessEnvironment homeEnvironment(const QString &home)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    environment.remove(QStringLiteral("TVN_SERVICE_ROOT"));
+    QProcessEnvironment environment = isolatedHomeEnvironment(home);
     environment.remove(QStringLiteral("DISPLAY"));
     return environment;
 }

@@ -51,10 +51,9 @@ inline bool writeFile(const QString &path, const QByteArray &contents, QFile::Pe
     return permissions ? file.setPermissions(permissions) : true;
 }
 
-// A context around a temporary home; the child sees no user session bus, so the service never
-// reaches the real user's service manager.
-inline LocalServiceContext serviceContext(const QString &home, const QString &prefix,
-                                          const std::optional<QString> &resources = std::nullopt)
+// This process's environment around a temporary home, without the user session bus, so a child
+// never reaches the real user's service manager.
+inline QProcessEnvironment isolatedHomeEnvironment(const QString &home)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), home);
@@ -63,12 +62,18 @@ inline LocalServiceContext serviceContext(const QString &home, const QString &pr
     environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     environment.remove(QStringLiteral("TVN_SERVICE_ROOT"));
+    return environment;
+}
+
+inline LocalServiceContext serviceContext(const QString &home, const QString &prefix,
+                                          const std::optional<QString> &resources = std::nullopt)
+{
     return LocalServiceContext{
         TVNRuntimeIdentity::resolve({}, home, home + QStringLiteral("/.local/share")),
         prefix,
         resources,
         QStringLiteral("/opt/torvane/bin/torvane"),
-        environment,
+        isolatedHomeEnvironment(home),
         [] { return false; },
     };
 }

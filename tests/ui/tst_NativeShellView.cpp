@@ -320,6 +320,9 @@ private slots:
         QVERIFY(!control<QLabel>(m_view.get(), "tvn-audit-heading")->text().isEmpty());
         QVERIFY(control<QPlainTextEdit>(m_view.get(), "tvn-audit-events")->toPlainText().contains(QStringLiteral("agent_key.revoke")));
         go(m_view.get(), QStringLiteral("Home. Shows the Torvane overview"));
+        // The revoked key's profile is not offered as the handoff any more.
+        QVERIFY(control<QLabel>(m_view.get(), "tvn-home-handoff-detail")->text().startsWith(QStringLiteral("Make an agent key first")));
+        QVERIFY(!control<QPushButton>(m_view.get(), "tvn-home-handoff-verify")->isEnabled());
         saveScreenshot(QStringLiteral("home-populated"));
     }
 
