@@ -284,10 +284,8 @@ void TorvaneAppDelegate::installMainMenu(QMenuBar *menuBar)
     QMenu *help = menuBar->addMenu(QStringLiteral("Help"));
     help->addAction(QStringLiteral("Open ") + appName + QStringLiteral(" Docs"), QKeySequence(QStringLiteral("Ctrl+?")), this,
                     [this] { openInBrowser(HelpPages::documentation(m_model.brokerURL())); });
-    // No support address: the debug info on the clipboard and the recovery page are the support path.
     help->addAction(QStringLiteral("Contact Support"), this, [this] {
-        m_model.copyServiceDebugInfo();
-        openInBrowser(HelpPages::support(m_model.brokerURL()));
+        openInBrowser(m_model.context()->metadata().supportEmailDraft(m_model.identity().appName()));
     });
     help->addAction(QStringLiteral("Release Notes"), this, [this] { openInBrowser(HelpPages::documentation(m_model.brokerURL())); });
     help->addAction(QStringLiteral("Privacy"), this, [this] { openInBrowser(HelpPages::trust(m_model.brokerURL())); });

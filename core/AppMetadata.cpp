@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QRegularExpression>
+#include <QUrlQuery>
 
 AppMetadata::AppMetadata(QVariantMap infoDictionary, QString prefixDirectory)
     : m_info(std::move(infoDictionary)), m_prefix(QDir::cleanPath(prefixDirectory))
@@ -87,6 +88,22 @@ QUrl AppMetadata::supportPageURL() const
     if (configured.isValid() && configured.scheme() == QLatin1StringView("https"))
         return configured;
     return QUrl(QStringLiteral("https://torvane.app/support"));
+}
+
+QUrl AppMetadata::supportEmailDraft(const QString &appName) const
+{
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("subject"), appName + QStringLiteral(" support (build ") + buildId() + QLatin1Char(')'));
+    query.addQueryItem(QStringLiteral("body"),
+                       QStringLiteral("What happened:\n\nWhat I expected:\n\nBuild: %1, source %2\n\n"
+                                      "Before sending, remove anything secret: never paste provider API keys, agent keys, "
+                                      "one-time codes, account emails, or credential-store values.")
+                           .arg(buildId(), sourceShaDisplay()));
+    QUrl draft;
+    draft.setScheme(QStringLiteral("mailto"));
+    draft.setPath(supportEmailAddress());
+    draft.setQuery(query.query(QUrl::FullyEncoded), QUrl::StrictMode);
+    return draft;
 }
 
 QString AppMetadata::supportEmailAddress() const

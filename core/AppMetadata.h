@@ -37,6 +37,8 @@ public:
     // packaging sets them, else the website's.
     QUrl supportPageURL() const;
     QString supportEmailAddress() const;
+    // A draft the user reviews in their mail app: the support address and the build, never a secret.
+    QUrl supportEmailDraft(const QString &appName) const;
     // "v0.0.1 (development, build 1)"
     QString versionLine() const;
 

@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
-#include <QUrlQuery>
 #include <QVBoxLayout>
 
 const QString SettingsWindow::forceDarkAppearanceKey = QStringLiteral("tvnForceDarkAppearance");
@@ -81,24 +80,6 @@ QCheckBox *checkBox(QWidget *parent, const QString &objectName, const QString &t
     return box;
 }
 
-// A draft the user reviews in their mail app; it carries the build, never a secret.
-QUrl supportEmailDraft(const AppModel &model)
-{
-    const AppMetadata &metadata = model.context()->metadata();
-    QUrlQuery query;
-    query.addQueryItem(QStringLiteral("subject"), model.identity().appName() + QStringLiteral(" support (build ")
-                                                      + metadata.buildId() + QLatin1Char(')'));
-    query.addQueryItem(QStringLiteral("body"),
-                       QStringLiteral("What happened:\n\nWhat I expected:\n\nBuild: %1, source %2\n\n"
-                                      "Before sending, remove anything secret: never paste provider API keys, agent keys, "
-                                      "one-time codes, account emails, or credential-store values.")
-                           .arg(metadata.buildId(), metadata.sourceShaDisplay()));
-    QUrl draft;
-    draft.setScheme(QStringLiteral("mailto"));
-    draft.setPath(metadata.supportEmailAddress());
-    draft.setQuery(query.query(QUrl::FullyEncoded), QUrl::StrictMode);
-    return draft;
-}
 } // namespace
 
 SettingsWindow::SettingsWindow(AppModel *model, const QString &updateBehavior, bool updatesEnabled, QWidget *parent)
@@ -386,7 +367,7 @@ void SettingsWindow::checkLocalService()
 
 void SettingsWindow::draftSupportEmail()
 {
-    QDesktopServices::openUrl(supportEmailDraft(*m_model));
+    QDesktopServices::openUrl(m_model->context()->metadata().supportEmailDraft(m_model->identity().appName()));
 }
 
 QString SettingsWindow::operatorCount(int count, const QString &singular, const QString &plural) const
