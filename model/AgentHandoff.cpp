@@ -107,7 +107,9 @@ bool AgentHandoff::agentHandoffBaseReady() const
 
 bool AgentHandoff::agentHandoffVerified() const
 {
-    return m_lastVerification && m_lastVerification->allPassed()
+    // Once the last key is revoked the profile falls back to the one just created, whose key no
+    // longer works: an earlier passing run says nothing about it.
+    return m_snapshot.activeMasterKeysCount() > 0 && m_lastVerification && m_lastVerification->allPassed()
         && m_lastVerification->profile == activeAgentHandoffProfile()
         && m_lastVerification->brokerURL == m_context.brokerURL().toString();
 }

@@ -322,6 +322,8 @@ private slots:
         go(m_view.get(), QStringLiteral("Home. Shows the Torvane overview"));
         // The revoked key's profile is not offered as the handoff any more.
         QVERIFY(control<QLabel>(m_view.get(), "tvn-home-handoff-detail")->text().startsWith(QStringLiteral("Make an agent key first")));
+        QCOMPARE(control<QLabel>(m_view.get(), "tvn-home-handoff-title")->text(), QStringLiteral("Handoff needs attention"));
+        QCOMPARE(control<QLabel>(m_view.get(), "tvn-footer-handoff")->text(), QStringLiteral("Handoff not verified · Run Verify setup"));
         QVERIFY(!control<QPushButton>(m_view.get(), "tvn-home-handoff-verify")->isEnabled());
         saveScreenshot(QStringLiteral("home-populated"));
     }
