@@ -58,7 +58,7 @@ void HandoffCard::render()
                           : QStringLiteral("Setup profile ") + profile
                               + (verified ? QStringLiteral(" passed every check.")
                                           : QStringLiteral(": run Verify setup before handing it to an agent app.")));
-    m_receipt->show(handoff->lastAgentHandoffVerification(), false);
+    m_receipt->show(noActiveKey ? std::nullopt : handoff->lastAgentHandoffVerification(), false);
     const bool verifying = handoff->verifyingActiveAgentHandoff();
     m_verifyButton->setEnabled(!verifying && handoff->agentHandoffBaseReady());
     m_copyButton->setEnabled(!verifying && verified);

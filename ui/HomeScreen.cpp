@@ -20,7 +20,7 @@
 
 namespace {
 constexpr int slowStartSeconds = 45;
-constexpr int recentActivityRows = 5;
+constexpr qsizetype recentActivityRows = 5;
 
 QVBoxLayout *cardLayout(QFrame *card)
 {
@@ -350,11 +350,10 @@ void HomeScreen::renderCards()
     for (const MasterKeySummary &key : snapshot->activeMasterKeys())
         keys << QStringLiteral("%1 · agent %2").arg(key.name, key.agentId);
     QStringList events;
+    // The broker lists the newest event first.
     const QList<AuditEvent> audit = snapshot->auditEvents();
-    for (qsizetype index = audit.size() - 1; index >= 0 && events.size() < recentActivityRows; --index) {
-        const AuditEvent &event = audit.at(index);
+    for (const AuditEvent &event : audit.first(std::min(audit.size(), recentActivityRows)))
         events << QStringLiteral("%1 · %2 · %3").arg(event.action, event.decision, event.timestamp);
-    }
     const QString shown = apps.join(QLatin1Char('\n')) + QLatin1Char('|') + keys.join(QLatin1Char('\n')) + QLatin1Char('|')
         + events.join(QLatin1Char('\n'));
     if (shown == m_shownCards && m_appsCard->count() > 0)

@@ -88,7 +88,8 @@ private:
         // The window's minimum content size, then a large screen.
         for (const QSize size : {QSize(980, 680), QSize(1600, 1000)}) {
             m_view->resize(size);
-            QCoreApplication::processEvents();
+            // Nested layouts settle over several event rounds, as they do before a user sees them.
+            QTest::qWait(200);
             const QString file = QStringLiteral("%1/%2-%3x%4.png").arg(directory, name).arg(size.width()).arg(size.height());
             QVERIFY(m_view->grab().save(file));
         }
@@ -320,6 +321,8 @@ private slots:
         QVERIFY(!control<QLabel>(m_view.get(), "tvn-audit-heading")->text().isEmpty());
         QVERIFY(control<QPlainTextEdit>(m_view.get(), "tvn-audit-events")->toPlainText().contains(QStringLiteral("agent_key.revoke")));
         go(m_view.get(), QStringLiteral("Home. Shows the Torvane overview"));
+        // Recent activity starts with the newest event: this revocation.
+        QVERIFY(control<QLabel>(m_view.get(), "tvn-home-activity")->text().startsWith(QStringLiteral("agent_key.revoke")));
         // The revoked key's profile is not offered as the handoff any more.
         QVERIFY(control<QLabel>(m_view.get(), "tvn-home-handoff-detail")->text().startsWith(QStringLiteral("Make an agent key first")));
         QCOMPARE(control<QLabel>(m_view.get(), "tvn-home-handoff-title")->text(), QStringLiteral("Handoff needs attention"));
