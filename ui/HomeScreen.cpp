@@ -334,7 +334,9 @@ void HomeScreen::renderStats()
     m_keysName->setText(locked ? QStringLiteral("Agent keys · unlock to view") : QStringLiteral("Agent keys"));
     m_approvalsValue->setText(QString::number(snapshot->approvals().size()));
     m_approvalsName->setText(QStringLiteral("Pending approvals"));
-    m_auditValue->setText(QString::number(snapshot->auditEvents().size()));
+    // The list is the newest page only; the newest event's sequence counts the whole chain.
+    const QList<AuditEvent> audit = snapshot->auditEvents();
+    m_auditValue->setText(QString::number(audit.isEmpty() ? 0 : std::max(audit.first().sequence, qint64(audit.size()))));
     m_auditName->setText(QStringLiteral("Audit events"));
 }
 
