@@ -51,9 +51,12 @@ void HandoffCard::render()
     const bool verified = handoff->agentHandoffVerified();
     const QString profile = handoff->activeAgentHandoffProfile();
     m_title->setText(verified ? QStringLiteral("Verified agent handoff") : QStringLiteral("Handoff needs attention"));
-    // A revoked key's profile is no handoff to offer: without an active key there is none.
+    // A revoked key's profile is no handoff to offer: without an active key there is none. Locked,
+    // the keys are not loaded, so whether one exists is unknown.
     const bool noActiveKey = m_model->snapshot()->activeMasterKeysCount() == 0;
-    m_detail->setText(noActiveKey
+    m_detail->setText(!m_model->snapshot()->operatorUnlocked()
+                          ? QStringLiteral("Unlock the vault to verify or copy the agent setup.")
+                      : noActiveKey
                           ? QStringLiteral("Make an agent key first: its setup profile is what an agent app uses.")
                           : QStringLiteral("Setup profile ") + profile
                               + (verified ? QStringLiteral(" passed every check.")

@@ -332,11 +332,13 @@ void HomeScreen::renderStats()
     m_appsName->setText(locked ? QStringLiteral("Connected apps · unlock to view") : QStringLiteral("Connected apps"));
     m_keysValue->setText(locked ? QStringLiteral("—") : QString::number(snapshot->activeMasterKeysCount()));
     m_keysName->setText(locked ? QStringLiteral("Agent keys · unlock to view") : QStringLiteral("Agent keys"));
-    m_approvalsValue->setText(QString::number(snapshot->approvals().size()));
+    // Locked, the lists are emptied: a 0 would claim that nothing waits for a decision.
+    m_approvalsValue->setText(locked ? QStringLiteral("—") : QString::number(snapshot->approvals().size()));
     m_approvalsName->setText(QStringLiteral("Pending approvals"));
     // The list is the newest page only; the newest event's sequence counts the whole chain.
     const QList<AuditEvent> audit = snapshot->auditEvents();
-    m_auditValue->setText(QString::number(audit.isEmpty() ? 0 : std::max(audit.first().sequence, qint64(audit.size()))));
+    m_auditValue->setText(locked ? QStringLiteral("—")
+                                 : QString::number(audit.isEmpty() ? 0 : std::max(audit.first().sequence, qint64(audit.size()))));
     m_auditName->setText(QStringLiteral("Audit events"));
 }
 
@@ -356,8 +358,11 @@ void HomeScreen::renderCards()
     const QList<AuditEvent> audit = snapshot->auditEvents();
     for (const AuditEvent &event : audit.first(std::min(audit.size(), recentActivityRows)))
         events << QStringLiteral("%1 · %2 · %3").arg(event.action, event.decision, event.timestamp);
-    const QString shown = apps.join(QLatin1Char('\n')) + QLatin1Char('|') + keys.join(QLatin1Char('\n')) + QLatin1Char('|')
-        + events.join(QLatin1Char('\n'));
+    // Locked, the lists are emptied: the cards must not read as "nothing yet".
+    const bool locked = !snapshot->operatorUnlocked();
+    const QString lockedText = QStringLiteral("Unlock the vault to see them.");
+    const QString shown = QString::number(locked) + apps.join(QLatin1Char('\n')) + QLatin1Char('|') + keys.join(QLatin1Char('\n'))
+        + QLatin1Char('|') + events.join(QLatin1Char('\n'));
     if (shown == m_shownCards && m_appsCard->count() > 0)
         return;
     m_shownCards = shown;
@@ -365,7 +370,9 @@ void HomeScreen::renderCards()
     FormWidgets::clear(m_appsCard);
     QWidget *appsParent = m_appsCard->parentWidget();
     m_appsCard->addWidget(cardTitle(appsParent, QStringLiteral("Connected apps")));
-    if (apps.isEmpty())
+    if (locked)
+        m_appsCard->addWidget(note(appsParent, QStringLiteral("tvn-home-apps-locked"), lockedText));
+    else if (apps.isEmpty())
         m_appsCard->addWidget(FormWidgets::text(appsParent, QStringLiteral("tvn-home-apps-empty"),
                                                 QStringLiteral("Connect your first app")));
     for (const QString &app : apps)
@@ -378,7 +385,9 @@ void HomeScreen::renderCards()
     FormWidgets::clear(m_keysCard);
     QWidget *keysParent = m_keysCard->parentWidget();
     m_keysCard->addWidget(cardTitle(keysParent, QStringLiteral("Active keys")));
-    if (keys.isEmpty()) {
+    if (locked) {
+        m_keysCard->addWidget(note(keysParent, QStringLiteral("tvn-home-keys-locked"), lockedText));
+    } else if (keys.isEmpty()) {
         m_keysCard->addWidget(FormWidgets::text(keysParent, QStringLiteral("tvn-home-keys-empty"), QStringLiteral("No agent keys yet")));
         m_keysCard->addWidget(note(keysParent, QStringLiteral("tvn-home-keys-note"),
                                    QStringLiteral("Create one above to give an agent scoped access.")));
@@ -393,7 +402,9 @@ void HomeScreen::renderCards()
     FormWidgets::clear(m_activityCard);
     QWidget *activityParent = m_activityCard->parentWidget();
     m_activityCard->addWidget(cardTitle(activityParent, QStringLiteral("Recent activity")));
-    if (events.isEmpty())
+    if (locked)
+        m_activityCard->addWidget(note(activityParent, QStringLiteral("tvn-home-activity-locked"), lockedText));
+    else if (events.isEmpty())
         m_activityCard->addWidget(note(activityParent, QStringLiteral("tvn-home-activity-empty"),
                                        QStringLiteral("Reads, writes, approvals, and revocations show up here after your "
                                                       "agent's first run.")));

@@ -357,6 +357,13 @@ private slots:
         go(m_view.get(), QStringLiteral("Home. Shows the Torvane overview"));
         QCOMPARE(control<QLabel>(m_view.get(), "tvn-stat-apps-name")->text(), QStringLiteral("Connected apps · unlock to view"));
         QCOMPARE(control<QLabel>(m_view.get(), "tvn-stat-keys-name")->text(), QStringLiteral("Agent keys · unlock to view"));
+        // The lists are emptied while locked: no count may read as "nothing pending".
+        for (const char *stat : {"tvn-stat-apps", "tvn-stat-keys", "tvn-stat-approvals", "tvn-stat-audit"})
+            QCOMPARE(control<QLabel>(m_view.get(), stat)->text(), QStringLiteral("—"));
+        for (const char *card : {"tvn-home-apps-locked", "tvn-home-keys-locked", "tvn-home-activity-locked"})
+            QCOMPARE(control<QLabel>(m_view.get(), card)->text(), QStringLiteral("Unlock the vault to see them."));
+        QCOMPARE(control<QLabel>(m_view.get(), "tvn-home-handoff-detail")->text(),
+                 QStringLiteral("Unlock the vault to verify or copy the agent setup."));
         saveScreenshot(QStringLiteral("home-locked"));
     }
 };
