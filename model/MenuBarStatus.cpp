@@ -18,6 +18,7 @@ MenuBarStatus MenuBarStatus::of(const AppModel &model)
     status.activeAgentKeys = model.snapshot()->activeMasterKeysCount();
     status.connectedAccounts = model.snapshot()->connectedAccountsCount();
     status.pendingApprovals = model.snapshot()->approvals().size();
+    status.locked = !model.snapshot()->operatorUnlocked();
     return status;
 }
 
@@ -32,6 +33,8 @@ QString MenuBarStatus::detail() const
 {
     if (killSwitchActive)
         return QStringLiteral("All agent access is paused. Click Disable kill switch to restore.");
+    if (brokerReady && locked)
+        return QStringLiteral("Vault locked · unlock it in the main window to see keys and approvals");
     if (brokerReady)
         return counted(activeAgentKeys, QStringLiteral("agent key")) + QStringLiteral(" · ")
             + counted(connectedAccounts, QStringLiteral("app")) + QStringLiteral(" connected");

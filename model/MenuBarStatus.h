@@ -13,6 +13,8 @@ struct MenuBarStatus {
     qsizetype activeAgentKeys = 0;
     qsizetype connectedAccounts = 0;
     qsizetype pendingApprovals = 0;
+    // The operator is locked out: keys, apps and approvals are not loaded, so their counts say nothing.
+    bool locked = false;
 
     static MenuBarStatus of(const AppModel &model);
 

@@ -183,7 +183,8 @@ void TrayPanel::renderApprovals()
     for (int index = 0; index < count; ++index)
         m_approvalRowsLayout->addWidget(approvalRow(index));
     m_approvalRows->setVisible(count > 0);
-    m_emptyState->setVisible(count == 0);
+    // Locked, the list is only not loaded: "Nothing needs you" would be a claim (the detail says why).
+    m_emptyState->setVisible(count == 0 && m_model->snapshot()->operatorUnlocked());
 }
 
 QWidget *TrayPanel::approvalRow(int index)

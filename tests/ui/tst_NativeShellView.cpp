@@ -4,6 +4,7 @@
 #include "HomeScreen.h"
 #include "NativeShellView.h"
 #include "TpmKeyProvider.h"
+#include "TrayPanel.h"
 #include "UnlockedService.h"
 
 #include <QAbstractButton>
@@ -364,6 +365,12 @@ private slots:
             QCOMPARE(control<QLabel>(m_view.get(), card)->text(), QStringLiteral("Unlock the vault to see them."));
         QCOMPARE(control<QLabel>(m_view.get(), "tvn-home-handoff-detail")->text(),
                  QStringLiteral("Unlock the vault to verify or copy the agent setup."));
+        // The tray panel does not claim that nothing waits for a decision either.
+        // (Not shown: showing it refreshes, which unlocks again with this test's file bootstrap.)
+        const TrayPanel tray(m_model);
+        QCOMPARE(control<QLabel>(&tray, "trayStatusDetail")->text(),
+                 QStringLiteral("Vault locked · unlock it in the main window to see keys and approvals"));
+        QVERIFY(!control<QLabel>(&tray, "trayEmptyTitle")->isVisibleTo(&tray));
         saveScreenshot(QStringLiteral("home-locked"));
     }
 };
