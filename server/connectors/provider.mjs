@@ -38,8 +38,7 @@ export function buildProviderRequest(connector, template, input, token) {
   return { url, method: template.method, headers, body };
 }
 
-function parseBody(bytes) {
-  const text = bytes.toString('utf8');
+function parseBody(text) {
   try {
     return text === '' ? null : JSON.parse(text);
   } catch {
@@ -53,7 +52,7 @@ export async function callProvider(connector, token, template, input, { timeoutM
   const request = buildProviderRequest(connector, template, input, token);
   const forms = credentialForms(token);
   const response = await exchange(request, { timeoutMs, maxBytes: MAX_RESPONSE_BYTES, stop, providerName: connector.displayName });
-  const body = redactValue(parseBody(Buffer.from(redactText(response.body.toString('utf8'), forms), 'utf8')), forms);
+  const body = redactValue(parseBody(redactText(response.body.toString('utf8'), forms)), forms);
   const fieldOk = connector.okField ? body?.[connector.okField] === true : true;
   return { status: response.status, ok: response.status >= 200 && response.status < 300 && fieldOk, body };
 }

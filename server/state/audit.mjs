@@ -18,6 +18,8 @@ import { lineEndingAt, lineStartBefore, linesBetween, newestRecords, parseRecord
 export const AUDIT_FILE = 'audit.log';
 export const GENESIS_HASH = '0'.repeat(64);
 const GENESIS = { sequence: 0, hash: GENESIS_HASH };
+const SLOW_SYNC_MS = 2;
+const POOL_SYNCS_FOR_MS = 1000;
 
 export function eventHash(previousHash, event) {
   const { hash, previousHash: _ignored, ...body } = event;
@@ -123,6 +125,8 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
   let anchorKey = null;
   let failure = null;
   let closed = false;
+  let anchorDue = false;
+  let poolSyncsUntil = 0; // performance.now() before which fdatasync goes through the thread pool
   const pageCache = new Map();
   let fileCheck = { key: null, result: null, running: null };
 
@@ -232,8 +236,41 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
     pageCache.clear();
   }
 
-  // Only the fdatasync leaves the event loop: writing a batch and its anchor into the page cache
-  // is cheaper than a trip through the thread pool, and each such trip costs a wake-up.
+  // A lone record's fdatasync on a fast disk costs less than the trip through the thread pool and
+  // back (two thread wake-ups), so it runs in place. A batch goes to the pool: under load the
+  // event loop has other calls to serve meanwhile. After a slow sync in place, all syncs use the
+  // pool for a while, so a busy disk holds up only the calls that wait for their records.
+  async function syncLog(records) {
+    const started = performance.now();
+    if (records > 1 || started < poolSyncsUntil) {
+      await new Promise((resolve, reject) => fs.fdatasync(fd, (e) => (e ? reject(e) : resolve())));
+      return;
+    }
+    fs.fdatasyncSync(fd);
+    const finished = performance.now();
+    if (finished - started > SLOW_SYNC_MS) poolSyncsUntil = finished + POOL_SYNCS_FOR_MS;
+  }
+
+  // The anchor follows the head once the answers waiting for the batch are on their way: it is
+  // not on any call's path (start-up checks from wherever it points).
+  function anchorSoon() {
+    if (anchorDue) return;
+    anchorDue = true;
+    setImmediate(writeDueAnchor);
+  }
+
+  function writeDueAnchor() {
+    if (!anchorDue) return;
+    anchorDue = false;
+    if (!anchorKey || failure || closed) return;
+    try {
+      writeAnchorSync();
+    } catch (error) {
+      log(`audit: could not write the anchor: ${error.code ?? error.message}`);
+    }
+  }
+
+  // Writing a batch into the page cache is cheaper than a trip through the thread pool.
   async function writeBatches() {
     while (queue.length) {
       const batch = queue;
@@ -241,20 +278,14 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
       const bytes = batchBytes(batch);
       try {
         for (let written = 0; written < bytes.length;) written += fs.writeSync(fd, bytes, written);
-        await new Promise((resolve, reject) => fs.fdatasync(fd, (e) => (e ? reject(e) : resolve())));
+        await syncLog(batch.length);
       } catch (error) {
         rollBack(error);
         return;
       }
       landedBatch(batch, bytes.length);
       settleWaiters();
-      if (anchorKey && !failure) {
-        try {
-          writeAnchorSync();
-        } catch (error) {
-          log(`audit: could not write the anchor: ${error.code ?? error.message}`);
-        }
-      }
+      anchorSoon();
     }
   }
 
@@ -303,7 +334,8 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
     }
     landedBatch(batch, bytes.length);
     settleWaiters();
-    if (anchorKey && !failure) writeAnchorSync();
+    anchorDue = true;
+    writeDueAnchor();
   }
 
   // The whole file, read from disk, must be one chain that ends in the durable head and passes
@@ -396,6 +428,7 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
       if (closed) return;
       while (writing) await writing;
       flushSync();
+      writeDueAnchor();
       closed = true;
       fs.closeSync(fd);
       fs.closeSync(rfd);

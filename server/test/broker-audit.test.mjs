@@ -69,6 +69,7 @@ describe('audit chain', () => {
     await reopened.close();
     assert.equal(verifyChain(readLines(dir).map((l) => JSON.parse(l))).ok, true);
   });
+});
 
   // A full disk cannot be had here: the failing write is injected.
   test('records appended together share a write; a failed one is reported to every waiter and the chain goes on from the durable head', async (t) => {
@@ -93,7 +94,32 @@ describe('audit chain', () => {
     assert.deepEqual(lines.map((e) => `${e.sequence}:${e.action}`), ['1:kept', '2:after']);
     assert.equal(verifyChain(lines).ok, true);
   });
-});
+
+  test('a lone record is synced in place and a batch in the thread pool; after a slow sync in place, syncs leave the event loop', async (t) => {
+    const dir = tempStateDir();
+    fs.mkdirSync(dir, { recursive: true, mode: 0o700 });
+    const log = openAuditLog(dir);
+    const realSync = fs.fdatasyncSync;
+    const inPlace = t.mock.method(fs, 'fdatasyncSync');
+    const pooled = t.mock.method(fs, 'fdatasync');
+    const landed = async (count) => {
+      for (let i = 0; i < count; i++) log.append({ actor: 'operator', action: 'sync', decision: 'allowed' });
+      await log.durable();
+      return [inPlace.mock.callCount(), pooled.mock.callCount()];
+    };
+    assert.deepEqual(await landed(1), [1, 0]);
+    assert.deepEqual(await landed(3), [1, 1]);
+    // A disk that takes longer than the in-place bound (a stand-in: real syncs here are fast).
+    inPlace.mock.mockImplementation((fd) => {
+      const until = performance.now() + 5;
+      while (performance.now() < until);
+      realSync(fd);
+    });
+    assert.deepEqual(await landed(1), [2, 1]);
+    assert.deepEqual(await landed(1), [2, 2]);
+    await log.close();
+    assert.equal(verifyChain(readLines(dir).map((l) => JSON.parse(l))).ok, true);
+  });
 
 describe('local proof', () => {
   test('reports a passing self-check and writes an owner-only artifact', async (t) => {
