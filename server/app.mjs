@@ -88,43 +88,51 @@ export function createBroker(options = {}) {
     }
   }
 
+  // What every request's context shares; each request adds only its own few fields on top.
+  const sharedContext = {
+    config,
+    env: config.env,
+    get brokerUrl() {
+      return broker.url;
+    },
+    services,
+    audit: services.audit,
+    agentKeys: services.agentKeys,
+    killSwitch: services.killSwitch,
+    reply,
+    raw,
+    log,
+    get url() {
+      this.parsedUrl ??= new URL(this.req.url, broker.url); // parsed only for the routes that read it
+      return this.parsedUrl;
+    },
+    get query() {
+      return this.url.searchParams;
+    },
+    // For routes with auth 'none' that decide themselves: the operator session or a 401.
+    requireOperator() {
+      return authenticateOperator(this.req);
+    },
+    operatorSession() {
+      try {
+        return authenticateOperator(this.req).session;
+      } catch {
+        return null;
+      }
+    },
+  };
+
   function makeContext(req, res, params, auth, body) {
-    let url = null; // parsed only for the routes that read it
-    const parsedUrl = () => (url ??= new URL(req.url, broker.url));
-    return {
-      req,
-      res,
-      method: req.method,
-      get url() {
-        return parsedUrl();
-      },
-      get query() {
-        return parsedUrl().searchParams;
-      },
-      params,
-      body,
-      headers: req.headers,
-      auth,
-      config,
-      env: config.env,
-      brokerUrl: broker.url,
-      services,
-      audit: services.audit,
-      agentKeys: services.agentKeys,
-      killSwitch: services.killSwitch,
-      // For routes with auth 'none' that decide themselves: the operator session or a 401.
-      requireOperator: () => authenticateOperator(req),
-      operatorSession: () => {
-        try {
-          return authenticateOperator(req).session;
-        } catch {
-          return null;
-        }
-      },
-      reply,
-      raw,
-      log,
-    };
+    const context = Object.create(sharedContext);
+    context.req = req;
+    context.res = res;
+    context.method = req.method;
+    context.params = params;
+    context.body = body;
+    context.headers = req.headers;
+    context.auth = auth;
+    context.parsedUrl = null;
+    return context;
   }
 
   async function handle(req, res) {

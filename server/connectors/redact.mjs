@@ -28,6 +28,25 @@ export function credentialForms(token) {
   return [...new Set(forms)].filter(Boolean).sort((a, b) => b.length - a.length);
 }
 
+// The forms of the credentials in use, so that a call does not derive them again. Bounded, and
+// forgotten when the vault locks.
+const rememberedForms = new Map();
+const REMEMBERED_FORMS_MAX = 64;
+
+export function credentialFormsOf(token) {
+  let forms = rememberedForms.get(token);
+  if (!forms) {
+    forms = credentialForms(token);
+    if (rememberedForms.size >= REMEMBERED_FORMS_MAX) rememberedForms.delete(rememberedForms.keys().next().value);
+    rememberedForms.set(token, forms);
+  }
+  return forms;
+}
+
+export function forgetCredentialForms() {
+  rememberedForms.clear();
+}
+
 export function redactText(text, forms) {
   return forms.reduce((out, form) => (out.includes(form) ? out.split(form).join(REDACTED) : out), text);
 }
