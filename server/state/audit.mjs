@@ -21,9 +21,11 @@ const GENESIS = { sequence: 0, hash: GENESIS_HASH };
 const SLOW_SYNC_MS = 2;
 const POOL_SYNCS_FOR_MS = 1000;
 
+const chainHash = (previousHash, body) => crypto.createHash('sha256').update(previousHash + canonicalJson(body)).digest('hex');
+
 export function eventHash(previousHash, event) {
   const { hash, previousHash: _ignored, ...body } = event;
-  return crypto.createHash('sha256').update(previousHash + canonicalJson(body)).digest('hex');
+  return chainHash(previousHash, body);
 }
 
 // Verifies events in chain order, optionally continuing after `start` verified events that end in
@@ -303,9 +305,12 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
   function append(event) {
     if (closed) throw new Error('audit log is closed');
     const prepared = prepareRecord(event);
-    // Keys in the order the log has always had them: id, sequence, timestamp, then the rest.
-    const ordered = { id: prepared.id, sequence: head.sequence + 1, ...prepared, previousHash: head.hash };
-    ordered.hash = eventHash(ordered.previousHash, ordered);
+    // Keys in the order the log has always had them: id, sequence, timestamp, the rest, then the
+    // chain's two, which the hash does not cover.
+    const ordered = { id: prepared.id, sequence: head.sequence + 1, ...prepared };
+    const hash = chainHash(head.hash, ordered);
+    ordered.previousHash = head.hash;
+    ordered.hash = hash;
     queue.push({ record: ordered, line: `${JSON.stringify(ordered)}\n` });
     head = { sequence: ordered.sequence, hash: ordered.hash };
     appended += 1;
