@@ -47,7 +47,8 @@ export function createServices(config, { log, bindAddress }) {
   ensurePrivateDir(config.stateDir);
   removeStaleTempFiles(config.stateDir);
   const store = openStore(config.stateDir, { log });
-  const audit = openAuditLog(config.stateDir, { log, marker: anchorMarker(store) });
+  const inflight = createInflightCalls();
+  const audit = openAuditLog(config.stateDir, { log, marker: anchorMarker(store), busy: () => inflight.count > 0 });
   store.attachAudit(audit);
   const recovered = store.recoverOutbox();
   if (recovered) log(`audit: recorded ${recovered} event(s) of actions saved just before the broker stopped`);
@@ -69,7 +70,6 @@ export function createServices(config, { log, bindAddress }) {
     ttlMs: config.approvalTtlMs,
     onExpired: (a) => audit.append({ actor: 'broker', action: 'approval.expire', decision: 'expired', agentId: a.agentId, connectorId: a.connectorId, toolId: a.toolId, approvalId: a.id, correlationId: a.correlationId }),
   });
-  const inflight = createInflightCalls();
   const executor = createExecutor({ catalog, connections, agentKeys, killSwitch, audit, approvals, vault, config, inflight });
   // Expiry is recorded when it happens, not only when someone next looks.
   const expiryTimer = setInterval(() => {

@@ -109,7 +109,8 @@ export function prepareRecord(event) {
 
 // marker: { get(), set(keyId) } keeps, beside the vault, the id of the key the log is anchored
 // under, so an anchor file that disappears is missed rather than taken for a first start.
-export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => null, set: () => {} } } = {}) {
+// busy() says whether other calls are on their way (see syncLog).
+export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => null, set: () => {} }, busy = () => false } = {}) {
   const file = path.join(stateDir, AUDIT_FILE);
   checkPrivateFile(file);
   const fd = openPrivateAppend(file);
@@ -239,12 +240,13 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
   }
 
   // A lone record's fdatasync on a fast disk costs less than the trip through the thread pool and
-  // back (two thread wake-ups), so it runs in place. A batch goes to the pool: under load the
-  // event loop has other calls to serve meanwhile. After a slow sync in place, all syncs use the
-  // pool for a while, so a busy disk holds up only the calls that wait for their records.
+  // back (two thread wake-ups), so it runs in place when nothing else is going on. A batch, or a
+  // record while other calls are on their way, goes to the pool: the event loop has those calls to
+  // serve meanwhile. After a slow sync in place, all syncs use the pool for a while, so a busy
+  // disk holds up only the calls that wait for their records.
   async function syncLog(records) {
     const started = performance.now();
-    if (records > 1 || started < poolSyncsUntil) {
+    if (records > 1 || busy() || started < poolSyncsUntil) {
       await new Promise((resolve, reject) => fs.fdatasync(fd, (e) => (e ? reject(e) : resolve())));
       return;
     }
