@@ -19,7 +19,7 @@ export const AUDIT_FILE = 'audit.log';
 export const GENESIS_HASH = '0'.repeat(64);
 const GENESIS = { sequence: 0, hash: GENESIS_HASH };
 const SLOW_SYNC_MS = 2;
-const POOL_SYNCS_FOR_MS = 1000;
+const SYNC_ESTIMATE_WEIGHT = 4; // the newest sync's share of the running estimate: 1/4
 
 const chainHash = (previousHash, body) => crypto.createHash('sha256').update(previousHash + canonicalJson(body)).digest('hex');
 
@@ -129,7 +129,7 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
   let failure = null;
   let closed = false;
   let anchorDue = false;
-  let poolSyncsUntil = 0; // performance.now() before which fdatasync goes through the thread pool
+  let syncEstimateMs = 0; // recent fdatasync times, as a running average
   const pageCache = new Map();
   let fileCheck = { key: null, result: null, running: null };
 
@@ -242,17 +242,16 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
   // A lone record's fdatasync on a fast disk costs less than the trip through the thread pool and
   // back (two thread wake-ups), so it runs in place when nothing else is going on. A batch, or a
   // record while other calls are on their way, goes to the pool: the event loop has those calls to
-  // serve meanwhile. After a slow sync in place, all syncs use the pool for a while, so a busy
-  // disk holds up only the calls that wait for their records.
+  // serve meanwhile. So does every sync while recent ones were slow (a running estimate, which one
+  // late sync does not tip), so a slow disk holds up only the calls that wait for their records.
   async function syncLog(records) {
     const started = performance.now();
-    if (records > 1 || busy() || started < poolSyncsUntil) {
+    if (records > 1 || busy() || syncEstimateMs > SLOW_SYNC_MS) {
       await new Promise((resolve, reject) => fs.fdatasync(fd, (e) => (e ? reject(e) : resolve())));
-      return;
+    } else {
+      fs.fdatasyncSync(fd);
     }
-    fs.fdatasyncSync(fd);
-    const finished = performance.now();
-    if (finished - started > SLOW_SYNC_MS) poolSyncsUntil = finished + POOL_SYNCS_FOR_MS;
+    syncEstimateMs += (performance.now() - started - syncEstimateMs) / SYNC_ESTIMATE_WEIGHT;
   }
 
   // The anchor follows the head once the answers waiting for the batch are on their way: it is

@@ -95,15 +95,23 @@ describe('audit chain', () => {
     assert.equal(verifyChain(lines).ok, true);
   });
 
-  test('a lone record is synced in place, and a batch or a record while other calls are on their way in the thread pool; after a slow sync in place, syncs leave the event loop', async (t) => {
+  test('a lone record is synced in place, a batch or a record while other calls are on their way in the thread pool, and every sync there while recent ones were slow', async (t) => {
     const dir = tempStateDir();
     fs.mkdirSync(dir, { recursive: true, mode: 0o700 });
     let othersOnTheirWay = false;
     const log = openAuditLog(dir, { busy: () => othersOnTheirWay });
-    // Stand-ins for the disk: a sync in place is instant, then slower than the in-place bound (a
-    // real sync here can be either, which would make the test depend on the machine).
-    const inPlace = t.mock.method(fs, 'fdatasyncSync', () => {});
-    const pooled = t.mock.method(fs, 'fdatasync');
+    // Stand-ins for the disk and the clock: each sync takes `syncMs` (real ones here could take
+    // anything, which would make the test depend on the machine).
+    let now = 0;
+    let syncMs = 0.1;
+    t.mock.method(performance, 'now', () => now);
+    const inPlace = t.mock.method(fs, 'fdatasyncSync', () => {
+      now += syncMs;
+    });
+    const pooled = t.mock.method(fs, 'fdatasync', (fd, done) => {
+      now += syncMs;
+      setImmediate(done);
+    });
     const landed = async (count) => {
       for (let i = 0; i < count; i++) log.append({ actor: 'operator', action: 'sync', decision: 'allowed' });
       await log.durable();
@@ -114,12 +122,14 @@ describe('audit chain', () => {
     othersOnTheirWay = true;
     assert.deepEqual(await landed(1), [1, 2]);
     othersOnTheirWay = false;
-    inPlace.mock.mockImplementation(() => {
-      const until = performance.now() + 5;
-      while (performance.now() < until);
-    });
-    assert.deepEqual(await landed(1), [2, 2]);
-    assert.deepEqual(await landed(1), [2, 3]);
+    syncMs = 5;
+    assert.deepEqual(await landed(1), [2, 2], 'one late sync does not send the next ones away');
+    assert.deepEqual(await landed(1), [3, 2]);
+    assert.deepEqual(await landed(1), [3, 3], 'after two, they go to the pool');
+    syncMs = 0.1;
+    let fastSyncs = 0;
+    while ((await landed(1))[0] === 3 && fastSyncs < 10) fastSyncs += 1;
+    assert.ok(fastSyncs >= 1 && fastSyncs <= 3, `fast again, they come back after a few syncs (${fastSyncs})`);
     await log.close();
     assert.equal(verifyChain(readLines(dir).map((l) => JSON.parse(l))).ok, true);
   });
