@@ -10,7 +10,7 @@
 // - broker start-up (process start to /health) with 0 and with 100,000 audit events;
 // - the MCP wrapper's --check as a whole process, beside `node -e 0`.
 // Results are ratios against the targets; nothing here passes or fails.
-//   node bench/service/agent-call.mjs [--seconds S] [--warm-up-seconds W] [--period-seconds P] [--out file.json]
+//   node bench/service/agent-call.mjs [--seconds S] [--rounds R] [--warm-up-seconds W] [--period-seconds P] [--out file.json]
 // Provider, relay and broker each run in a child process of their own; this process only sends.
 import fs from 'node:fs';
 import http from 'node:http';
@@ -215,18 +215,24 @@ async function warmUp(kinds, seconds) {
   for (const name of KIND_NAMES) await load(kinds[name], 16, seconds);
 }
 
-async function throughput(kinds, seconds) {
+// Each connection count is measured in rounds, every kind once per round in turn. The machine's
+// speed drifts between measurements (on a shared VM by half), so a ratio or a difference is taken
+// within a round, where its two sides ran seconds apart, and the median over the rounds is kept.
+async function throughput(kinds, seconds, rounds) {
   const rows = {};
   for (const connections of CONNECTIONS) {
-    const row = {};
-    for (const name of KIND_NAMES) {
-      await load(kinds[name], connections, Math.min(1, seconds)); // this connection count's sockets
-      row[name] = await load(kinds[name], connections, seconds);
+    const row = Object.fromEntries(KIND_NAMES.map((name) => [name, []]));
+    for (const name of KIND_NAMES) await load(kinds[name], connections, Math.min(1, seconds)); // this connection count's sockets
+    for (let pass = 0; pass < rounds; pass++) {
+      for (const name of KIND_NAMES) row[name].push(await load(kinds[name], connections, seconds));
     }
     rows[connections] = row;
   }
   return rows;
 }
+
+// The median over the rounds of `of(round)`.
+const overRounds = (rounds, of) => median(rounds.map((_, index) => of(index)));
 
 // A line and its fdatasync on the state directory's file system, one after another: what the
 // answer of a call waits for at the least when its record must be on disk first.
@@ -332,8 +338,11 @@ function checkTimes(broker, scratch) {
 }
 
 function verdicts(rows, memoryResult, startUpResult, check, fdatasyncMs) {
-  const ratio = (connections, name) => round(rows[connections][name].perSecond / rows[connections].relay.perSecond);
-  const added = (name) => round(rows[1][name].medianMs - rows[1].direct.medianMs, 3);
+  const ratio = (connections, name) => {
+    const row = rows[connections];
+    return round(overRounds(row[name], (i) => row[name][i].perSecond / row.relay[i].perSecond));
+  };
+  const added = (name) => round(overRounds(rows[1][name], (i) => rows[1][name][i].medianMs - rows[1].direct[i].medianMs), 3);
   const maxAfter = Math.max(...memoryResult.afterPeriodsMb);
   const spread = round(maxAfter - Math.min(...memoryResult.afterPeriodsMb), 1);
   const startRatio = round(startUpResult[START_UP_EVENTS] / startUpResult[0]);
@@ -359,7 +368,13 @@ function verdicts(rows, memoryResult, startUpResult, check, fdatasyncMs) {
   };
 }
 
-async function runBenchmark({ seconds, warmUpSeconds, periodSeconds, outFile }) {
+// Per kind, the medians over the rounds.
+function summarised(rounds) {
+  const of = (key, places) => round(median(rounds.map((result) => result[key])), places);
+  return { perSecond: of('perSecond', 0), medianMs: of('medianMs', 3), p99Ms: of('p99Ms', 3) };
+}
+
+async function runBenchmark({ seconds, rounds, warmUpSeconds, periodSeconds, outFile }) {
   const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'tvn-bench-agent-call-'));
   const children = [];
   try {
@@ -375,7 +390,7 @@ async function runBenchmark({ seconds, warmUpSeconds, periodSeconds, outFile }) 
     const kinds = callKinds(provider.info, relay.info, durableRelay.info, broker.info);
     const idleMb = rssMb(broker.info.pid);
     await warmUp(kinds, warmUpSeconds);
-    const rows = await throughput(kinds, seconds);
+    const rows = await throughput(kinds, seconds, rounds);
     const memoryResult = { ...(await memory(kinds, broker.info.pid, periodSeconds)), idleBeforeThroughputMb: idleMb };
     const check = checkTimes(broker.info, scratch);
     const startUpResult = await startUp(provider.info.url, scratch);
@@ -384,9 +399,10 @@ async function runBenchmark({ seconds, warmUpSeconds, periodSeconds, outFile }) 
       benchmark: 'service/agent-call',
       machine: { cpus: os.cpus().length, node: process.version },
       secondsPerMeasurement: seconds,
+      roundsPerConnectionCount: rounds,
       warmUpSecondsPerKind: warmUpSeconds,
       loadPeriodSeconds: periodSeconds,
-      throughput: Object.fromEntries(Object.entries(rows).map(([c, row]) => [`${c} connection(s)`, Object.fromEntries(Object.entries(row).map(([k, v]) => [k, { perSecond: v.perSecond, medianMs: round(v.medianMs, 3), p99Ms: round(v.p99Ms, 3) }]))])),
+      throughput: Object.fromEntries(Object.entries(rows).map(([c, row]) => [`${c} connection(s)`, Object.fromEntries(Object.entries(row).map(([k, v]) => [k, summarised(v)]))])),
       memory: memoryResult,
       startUpMs: { '0 events': startUpResult[0], [`${START_UP_EVENTS} events`]: startUpResult[START_UP_EVENTS] },
       wrapperCheck: check,
@@ -415,7 +431,8 @@ switch (args[0]) {
     break;
   default:
     await runBenchmark({
-      seconds: Number(option('--seconds', '5')),
+      seconds: Number(option('--seconds', '3')),
+      rounds: Number(option('--rounds', '3')),
       warmUpSeconds: Number(option('--warm-up-seconds', '5')),
       periodSeconds: Number(option('--period-seconds', '60')),
       outFile: option('--out', null),
