@@ -7,6 +7,7 @@ import { randomId } from './lib/ids.mjs';
 import { riskAtMost } from './lib/risk.mjs';
 import { inputObject, validateInput } from './lib/schema.mjs';
 import { callProvider, ProviderError } from './connectors/provider.mjs';
+import { openedCredentialForms } from './connectors/redact.mjs';
 import { summarizeApproval } from './state/approvals.mjs';
 import { VAULT_LOCKED, vaultLocked } from './state/vault.mjs';
 
@@ -54,10 +55,14 @@ export function createExecutor({ catalog, connections, agentKeys, killSwitch, au
   }
 
   async function run(connector, tool, account, input) {
-    const token = connections.readCredential(connector.id, account.accountId);
+    const credential = connections.openCredential(connector.id, account.accountId);
     const call = inflight.begin();
     try {
-      const result = await callProvider(connector, token, tool.request, input, { timeoutMs: config.providerTimeoutMs, stop: call });
+      const result = await callProvider(connector, credential.text, tool.request, input, {
+        timeoutMs: config.providerTimeoutMs,
+        stop: call,
+        forms: openedCredentialForms(credential),
+      });
       connections.touch(account);
       return result;
     } finally {

@@ -8,7 +8,6 @@ import { createAuditCoalescer } from './state/auditCoalescer.mjs';
 import { createSessionStore } from './state/sessions.mjs';
 import { createAgentKeyStore } from './state/agentKeys.mjs';
 import { createVault } from './state/vault.mjs';
-import { forgetCredentialForms } from './connectors/redact.mjs';
 import { createOperator } from './state/operator.mjs';
 import { createConnectionStore } from './state/connections.mjs';
 import { createApprovalStore } from './state/approvals.mjs';
@@ -57,10 +56,7 @@ export function createServices(config, { log, bindAddress }) {
   const vault = createVault(store, {
     scryptParams: config.scryptParams,
     onUnlock: (dataKey) => audit.unlock(deriveAnchorKey(dataKey)),
-    onLock: () => {
-      audit.lock();
-      forgetCredentialForms();
-    },
+    onLock: () => audit.lock(),
   });
   const operator = createOperator({ config, store, vault, sessions, log });
   const agentKeys = createAgentKeyStore(store);

@@ -2,7 +2,7 @@
 // the time and the response size, never lets the credential into an error text (some providers
 // carry it in the URL), and cuts it out of the answer in every form it may come back in.
 import { HttpError } from '../http/errors.mjs';
-import { credentialFormsOf, redactText, redactValue } from './redact.mjs';
+import { credentialForms, redactText, redactValue } from './redact.mjs';
 import { exchange, ProviderError } from './transport.mjs';
 
 export { ProviderError };
@@ -47,10 +47,10 @@ function parseBody(text) {
 }
 
 // Returns { status, ok, body }: ok is a 2xx answer whose okField (if the connector has one) is true.
-// stop: the in-flight call's handle, by which the kill switch stops it.
-export async function callProvider(connector, token, template, input, { timeoutMs, stop }) {
+// stop: the in-flight call's handle, by which the kill switch stops it. forms: the token's
+// credential forms, when the caller has them at hand already.
+export async function callProvider(connector, token, template, input, { timeoutMs, stop, forms = credentialForms(token) }) {
   const request = buildProviderRequest(connector, template, input, token);
-  const forms = credentialFormsOf(token);
   const response = await exchange(request, { timeoutMs, maxBytes: MAX_RESPONSE_BYTES, stop, providerName: connector.displayName });
   const body = redactValue(parseBody(redactText(response.body.toString('utf8'), forms)), forms);
   const fieldOk = connector.okField ? body?.[connector.okField] === true : true;

@@ -28,23 +28,17 @@ export function credentialForms(token) {
   return [...new Set(forms)].filter(Boolean).sort((a, b) => b.length - a.length);
 }
 
-// The forms of the credentials in use, so that a call does not derive them again. Bounded, and
-// forgotten when the vault locks.
-const rememberedForms = new Map();
-const REMEMBERED_FORMS_MAX = 64;
+// The forms of an opened credential (vault.openCredential), derived once and kept only while the
+// vault keeps that credential opened: a lock, or a changed or revoked record, lets them go too.
+const formsOfOpened = new WeakMap();
 
-export function credentialFormsOf(token) {
-  let forms = rememberedForms.get(token);
+export function openedCredentialForms(credential) {
+  let forms = formsOfOpened.get(credential);
   if (!forms) {
-    forms = credentialForms(token);
-    if (rememberedForms.size >= REMEMBERED_FORMS_MAX) rememberedForms.delete(rememberedForms.keys().next().value);
-    rememberedForms.set(token, forms);
+    forms = credentialForms(credential.text);
+    formsOfOpened.set(credential, forms);
   }
   return forms;
-}
-
-export function forgetCredentialForms() {
-  rememberedForms.clear();
 }
 
 export function redactText(text, forms) {

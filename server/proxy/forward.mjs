@@ -2,7 +2,7 @@
 // a safe subset of the headers and the body, bounded in size and time. Redirects are handed back,
 // never followed. The credential is cut out of everything that comes back, since a provider may
 // echo it (an error text, a Location carrying the query, a JSON or base64 echo).
-import { credentialFormsOf, redactBytes, redactText, redactValue } from '../connectors/redact.mjs';
+import { redactBytes, redactText, redactValue } from '../connectors/redact.mjs';
 import { exchange } from '../connectors/transport.mjs';
 
 export const MAX_PROXY_RESPONSE_BYTES = 2 * 1024 * 1024;
@@ -52,8 +52,8 @@ function redactEscapedJson(encoded, contentType, forms) {
 
 // request: { url, method, headers, body }; returns { status, ok, headers, body, bodyEncoding }.
 // stop: the in-flight call's handle, by which the kill switch stops it.
-export async function forward(request, { token, timeoutMs, providerName, stop }) {
-  const forms = credentialFormsOf(token);
+// forms: the credential's forms (redact.mjs), to cut out of the answer.
+export async function forward(request, { forms, timeoutMs, providerName, stop }) {
   const response = await exchange(request, { timeoutMs, maxBytes: MAX_PROXY_RESPONSE_BYTES, stop, providerName });
   const headers = passedHeaders(response.headers, forms);
   const contentType = headers['content-type'] ?? '';

@@ -3,6 +3,7 @@
 import { HttpError } from '../http/errors.mjs';
 import { randomId } from '../lib/ids.mjs';
 import { ProviderError } from '../connectors/provider.mjs';
+import { openedCredentialForms } from '../connectors/redact.mjs';
 import { createProxyStore } from '../proxy/store.mjs';
 import { readProfileRequest, readServiceRequest, summarizeProfile, summarizeService } from '../proxy/records.mjs';
 import { planRequest } from '../proxy/plan.mjs';
@@ -82,12 +83,12 @@ async function proxyRequest(ctx) {
     });
 
   let plan;
-  let token;
+  let credential;
   let outgoing;
   try {
     plan = planRequest({ proxy: createProxyStore(services.store), catalog: services.catalog, connections: services.connections }, key, ctx.body, facts);
-    token = services.connections.readCredential(plan.service.connectorId, plan.service.accountId);
-    outgoing = plan.build(token);
+    credential = services.connections.openCredential(plan.service.connectorId, plan.service.accountId);
+    outgoing = plan.build(credential.text);
   } catch (error) {
     if (error instanceof HttpError) decide('denied', error.message);
     throw error;
@@ -95,7 +96,7 @@ async function proxyRequest(ctx) {
   let result;
   const call = services.inflight.begin();
   try {
-    result = await forward(outgoing, { token, timeoutMs: ctx.config.providerTimeoutMs, providerName: plan.connector?.displayName ?? plan.service.connectorId, stop: call });
+    result = await forward(outgoing, { forms: openedCredentialForms(credential), timeoutMs: ctx.config.providerTimeoutMs, providerName: plan.connector?.displayName ?? plan.service.connectorId, stop: call });
   } catch (error) {
     if (!(error instanceof ProviderError)) throw error;
     if (error.code === 'aborted') {

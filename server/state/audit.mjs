@@ -265,6 +265,10 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
   function writeDueAnchor() {
     if (!anchorDue) return;
     anchorDue = false;
+    writeAnchor();
+  }
+
+  function writeAnchor() {
     if (!anchorKey || failure || closed) return;
     try {
       writeAnchorSync();
@@ -340,8 +344,8 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
     }
     landedBatch(batch, bytes.length);
     settleWaiters();
-    anchorDue = true;
-    writeDueAnchor();
+    anchorDue = false;
+    writeAnchor();
   }
 
   // The whole file, read from disk, must be one chain that ends in the durable head and passes

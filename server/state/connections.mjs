@@ -72,8 +72,13 @@ export function createConnectionStore(store, vault) {
 
     // The stored credential of an active connection (vault must be unlocked).
     readCredential(connectorId, accountId) {
+      return this.openCredential(connectorId, accountId).text;
+    },
+
+    // The same as the vault's opened credential object (vault.openCredential).
+    openCredential(connectorId, accountId) {
       const record = requireActive(connectorId, accountId);
-      return vault.decrypt(record.id, record.secret);
+      return vault.openCredential(record.id, record.secret);
     },
 
     // options: { audit } as for store.update, given the new health.

@@ -108,14 +108,20 @@ export function createVault(store, { scryptParams, onUnlock = () => {}, onLock =
     },
 
     decrypt(recordId, box) {
+      return this.openCredential(recordId, box).text;
+    },
+
+    // The opened credential, { recordId, text }: the same object for as long as it stays opened,
+    // so what is derived from it can be kept beside it (in a WeakMap) and go with it.
+    openCredential(recordId, box) {
       if (!dataKey) throw vaultLocked();
       const known = opened.get(box);
-      if (known?.recordId === recordId) return known.text;
+      if (known?.recordId === recordId) return known;
       const plain = open(dataKey, box, recordId);
       if (!plain) throw new HttpError(500, `stored credential ${recordId} does not decrypt; the vault file may be damaged`);
-      const text = plain.toString('utf8');
-      opened.set(box, { recordId, text });
-      return text;
+      const credential = Object.freeze({ recordId, text: plain.toString('utf8') });
+      opened.set(box, credential);
+      return credential;
     },
 
     lock() {

@@ -51,10 +51,12 @@ QPushButton *rowButton(const QWidget *root, const QString &accessibleName)
     QPushButton *shown = nullptr;
     QTest::qWaitFor([&] {
         for (QPushButton *button : root->findChildren<QPushButton *>()) {
-            if (button->accessibleName() == accessibleName && button->isVisible())
+            if (button->accessibleName() == accessibleName && button->isVisible()) {
                 shown = button;
+                return true;
+            }
         }
-        return shown != nullptr;
+        return false;
     }, 5000);
     return shown;
 }
