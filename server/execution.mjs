@@ -1,9 +1,8 @@
 // Policy and execution of agent tool calls. Read tools and low-risk writes run at once; writes
 // above low risk wait for the operator's approval. Every decision goes to the audit chain.
-import crypto from 'node:crypto';
 import { HttpError } from './http/errors.mjs';
 import { canonicalJson } from './lib/canonical.mjs';
-import { randomId } from './lib/ids.mjs';
+import { randomId, sha256Hex } from './lib/ids.mjs';
 import { riskAtMost } from './lib/risk.mjs';
 import { inputObject, validateInput } from './lib/schema.mjs';
 import { callProvider, ProviderError } from './connectors/provider.mjs';
@@ -13,7 +12,7 @@ import { VAULT_LOCKED, vaultLocked } from './state/vault.mjs';
 
 export const needsApproval = (tool) => tool.mode !== 'read' && tool.risk !== 'low';
 
-const requestDigest = (request) => crypto.createHash('sha256').update(canonicalJson(request)).digest('hex');
+const requestDigest = (request) => sha256Hex(canonicalJson(request));
 
 const KILL_SWITCH_ON = 'Kill switch is on: agent access is paused';
 

@@ -45,13 +45,22 @@ export function redactText(text, forms) {
   return forms.reduce((out, form) => (out.includes(form) ? out.split(form).join(REDACTED) : out), text);
 }
 
+// The forms' UTF-8 bytes as latin1 text, once per forms list.
+const bytewiseForms = new WeakMap();
+
+function formsAsLatin1(forms) {
+  let encoded = bytewiseForms.get(forms);
+  if (!encoded) {
+    encoded = forms.map((form) => Buffer.from(form, 'utf8').toString('latin1'));
+    bytewiseForms.set(forms, encoded);
+  }
+  return encoded;
+}
+
 // Byte-exact redaction: latin1 maps each byte to one character and back.
 export function redactBytes(bytes, forms) {
   const text = bytes.toString('latin1');
-  const out = forms.reduce((acc, form) => {
-    const encoded = Buffer.from(form, 'utf8').toString('latin1');
-    return acc.includes(encoded) ? acc.split(encoded).join(REDACTED) : acc;
-  }, text);
+  const out = redactText(text, formsAsLatin1(forms));
   return out === text ? bytes : Buffer.from(out, 'latin1');
 }
 

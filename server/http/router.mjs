@@ -35,23 +35,20 @@ function decodeSegment(raw) {
   return value;
 }
 
+// Parameters are decoded only once the whole path matches: a route that fails on a later literal
+// must not refuse the request for a segment it never takes.
 function matchParts(parts, segments) {
   const last = parts[parts.length - 1];
   if (last?.rest ? segments.length < parts.length : segments.length !== parts.length) return null;
+  for (let i = 0; i < parts.length && !parts[i].rest; i++) {
+    if (parts[i].literal !== undefined && parts[i].literal !== segments[i]) return null;
+  }
   const params = {};
   for (let i = 0; i < parts.length; i++) {
     const part = parts[i];
-    if (part.rest) {
-      params[part.rest] = segments.slice(i).map(decodeSegment).join('/');
-      return params;
-    }
-    if (part.literal !== undefined) {
-      if (part.literal !== segments[i]) return null;
-    } else {
-      params[part.param] = segments[i];
-    }
+    if (part.rest) params[part.rest] = segments.slice(i).map(decodeSegment).join('/');
+    else if (part.param) params[part.param] = decodeSegment(segments[i]);
   }
-  for (const [name, raw] of Object.entries(params)) params[name] = decodeSegment(raw);
   return params;
 }
 

@@ -19,8 +19,21 @@ export function randomId(prefix, bytes = 12) {
   return `${prefix}_${hex}`;
 }
 export const randomSecret = (bytes = 32) => crypto.randomBytes(bytes).toString('base64url');
-export const sha256Hex = (text) => crypto.createHash('sha256').update(text).digest('hex');
-export const nowIso = (ms = Date.now()) => new Date(ms).toISOString();
+// One-shot hashing where this Node has it (20.12 on): no Hash object per call.
+export const sha256Hex = crypto.hash
+  ? (text) => crypto.hash('sha256', text, 'hex')
+  : (text) => crypto.createHash('sha256').update(text).digest('hex');
+
+// Calls in the same millisecond share one formatted time: an agent call asks for it several times.
+let isoMs = NaN;
+let isoText = '';
+export function nowIso(ms = Date.now()) {
+  if (ms !== isoMs) {
+    isoText = new Date(ms).toISOString();
+    isoMs = ms;
+  }
+  return isoText;
+}
 
 export function constantTimeEqual(a, b) {
   const left = crypto.createHash('sha256').update(String(a)).digest();

@@ -13,6 +13,7 @@ const PASSED_HEADERS = new Set([
 ]);
 const PASSED_PREFIXES = ['x-ratelimit-', 'ratelimit'];
 const TEXTUAL = /^(text\/|application\/([\w.-]+\+)?(json|xml)\b|application\/(javascript|x-www-form-urlencoded)\b)/i;
+const strictUtf8 = new TextDecoder('utf-8', { fatal: true }); // keeps no state between whole-buffer decodes
 
 function passedHeaders(headers, forms) {
   const out = {};
@@ -28,7 +29,7 @@ function encodeBody(bytes, contentType) {
   if (bytes.length === 0) return { body: '', bodyEncoding: 'utf8' };
   if (contentType === '' || TEXTUAL.test(contentType)) {
     try {
-      return { body: new TextDecoder('utf-8', { fatal: true }).decode(bytes), bodyEncoding: 'utf8' };
+      return { body: strictUtf8.decode(bytes), bodyEncoding: 'utf8' };
     } catch {
       // not UTF-8 after all: fall through to base64
     }

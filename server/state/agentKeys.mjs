@@ -1,10 +1,9 @@
 // Agent keys ("master keys" in the API): the secret is "tvn_" + 32 random bytes (base64url), shown
 // once; only its SHA-256 is stored. Scopes are "connector:<id>".
-import crypto from 'node:crypto';
-import { nowIso, randomId, randomSecret } from '../lib/ids.mjs';
+import { nowIso, randomId, randomSecret, sha256Hex } from '../lib/ids.mjs';
 
 export const AGENT_KEY_PREFIX = 'tvn_';
-const secretHash = (secret) => crypto.createHash('sha256').update(secret).digest('hex');
+const secretHash = sha256Hex;
 
 export function summarizeKey(key) {
   const summary = {

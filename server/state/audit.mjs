@@ -8,9 +8,8 @@
 // anchor is reported, logged, recorded, and the anchor is left where it was, so the finding stays.
 import fs from 'node:fs';
 import path from 'node:path';
-import crypto from 'node:crypto';
 import { canonicalJson } from '../lib/canonical.mjs';
-import { nowIso, randomId } from '../lib/ids.mjs';
+import { nowIso, randomId, sha256Hex } from '../lib/ids.mjs';
 import { checkPrivateFile, openPrivateAppend, StateFileError } from './files.mjs';
 import { ANCHOR_FILE, anchorKeyId, anchorSealValid, openAnchorWriter, readAnchor, sealAnchor } from './auditAnchor.mjs';
 import { lineEndingAt, lineStartBefore, linesBetween, newestRecords, parseRecord } from './auditLines.mjs';
@@ -20,8 +19,9 @@ export const GENESIS_HASH = '0'.repeat(64);
 const GENESIS = { sequence: 0, hash: GENESIS_HASH };
 const SLOW_SYNC_MS = 2;
 const SYNC_ESTIMATE_WEIGHT = 4; // the newest sync's share of the running estimate: 1/4
+const ANCHOR_INTERVAL_MS = 100; // under a steady flow of records, the anchor moves at most this often
 
-const chainHash = (previousHash, body) => crypto.createHash('sha256').update(previousHash + canonicalJson(body)).digest('hex');
+const chainHash = (previousHash, body) => sha256Hex(previousHash + canonicalJson(body));
 
 export function eventHash(previousHash, event) {
   const { hash, previousHash: _ignored, ...body } = event;
@@ -129,6 +129,7 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
   let failure = null;
   let closed = false;
   let anchorDue = false;
+  let anchoredAt = -Infinity; // performance.now() of the last anchor written
   let syncEstimateMs = 0; // recent fdatasync times, as a running average
   const pageCache = new Map();
   let fileCheck = { key: null, result: null, running: null };
@@ -195,6 +196,7 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
   function writeAnchorSync() {
     anchor = sealAnchor(anchorKey, (anchor?.counter ?? 0) + 1, durable);
     anchorWriter.writeSync(anchor);
+    anchoredAt = performance.now();
   }
 
   // The vault is unlocked: check the stored anchor under its key, then anchor the current head.
@@ -254,12 +256,15 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
     syncEstimateMs += (performance.now() - started - syncEstimateMs) / SYNC_ESTIMATE_WEIGHT;
   }
 
-  // The anchor follows the head once the answers waiting for the batch are on their way: it is
-  // not on any call's path (start-up checks from wherever it points).
+  // The anchor follows the head once the answers waiting for the batch are on their way, and
+  // under a steady flow of records at most every ANCHOR_INTERVAL_MS rather than once per batch:
+  // it is not on any call's path, and start-up checks the log from wherever it points.
   function anchorSoon() {
     if (anchorDue) return;
     anchorDue = true;
-    setImmediate(writeDueAnchor);
+    const wait = anchoredAt + ANCHOR_INTERVAL_MS - performance.now();
+    if (wait > 0) setTimeout(writeDueAnchor, wait).unref();
+    else setImmediate(writeDueAnchor);
   }
 
   function writeDueAnchor() {

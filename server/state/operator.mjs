@@ -1,15 +1,14 @@
 // The operator bootstrap secret and session minting. In file mode the secret lives in
 // "operator-bootstrap.local" (created once, stable across restarts). In sealed mode the desktop
 // app holds the only copy; the broker keeps a verifier and learns the secret when it is presented.
-import crypto from 'node:crypto';
 import path from 'node:path';
 import { HttpError } from '../http/errors.mjs';
-import { constantTimeEqual, randomSecret } from '../lib/ids.mjs';
+import { constantTimeEqual, randomSecret, sha256Hex } from '../lib/ids.mjs';
 import { readPrivateFile, writePrivateFileAtomic } from './files.mjs';
 import { checkPassphraseShape } from './vault.mjs';
 
 export const BOOTSTRAP_FILE = 'operator-bootstrap.local';
-const verifierOf = (secret) => crypto.createHash('sha256').update(`torvane-operator-bootstrap:${secret}`).digest('hex');
+const verifierOf = (secret) => sha256Hex(`torvane-operator-bootstrap:${secret}`);
 
 // Slows down passphrase guessing: after a run of failures, refuse for a while. A check in progress
 // counts against the run from its start, so guesses sent all at once are held to the same limit

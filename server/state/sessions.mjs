@@ -1,9 +1,8 @@
 // Operator sessions: random ids, kept in memory only and looked up by their hash so the lookup
 // itself does not compare secrets.
-import crypto from 'node:crypto';
-import { nowIso, randomSecret } from '../lib/ids.mjs';
+import { nowIso, randomSecret, sha256Hex } from '../lib/ids.mjs';
 
-const digest = (id) => crypto.createHash('sha256').update(id).digest('hex');
+const digest = sha256Hex;
 
 export function createSessionStore({ ttlSeconds, now = () => Date.now() }) {
   const sessions = new Map();

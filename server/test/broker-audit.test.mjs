@@ -34,6 +34,18 @@ describe('audit chain', () => {
     assert.equal((await h.get('/v1/audit?limit=abc', { session: h.session })).status, 400);
   });
 
+  test('canonical JSON gives the text every stored hash was made from', () => {
+    const rows = [
+      [{ b: 'x', a: 1, c: true, d: null, e: undefined }, '{"a":1,"b":"x","c":true,"d":null}'],
+      [{ z: { y: 1, x: [2, { b: 1, a: 0 }] }, a: [] }, '{"a":[],"z":{"x":[2,{"a":0,"b":1}],"y":1}}'],
+      [{ b: 1, 10: 'ten', 9: 'nine', a: 2 }, '{"10":"ten","9":"nine","a":2,"b":1}'],
+      [JSON.parse('{"__proto__":1,"a":2}'), '{"__proto__":1,"a":2}'],
+      [{ n: NaN, i: -Infinity, z: -0 }, '{"i":null,"n":null,"z":0}'],
+      [{ 'é': 'é', E: 'line\nbreak "q"', '': 'empty' }, '{"":"empty","E":"line\\nbreak \\"q\\"","é":"é"}'],
+    ];
+    for (const [value, text] of rows) assert.equal(canonicalJson(value), text);
+  });
+
   test('verification finds an edited, removed or reordered event', async () => {
     const dir = tempStateDir();
     fs.mkdirSync(dir, { recursive: true, mode: 0o700 });
