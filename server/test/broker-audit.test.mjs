@@ -146,6 +146,29 @@ describe('audit chain', () => {
     assert.equal(verifyChain(readLines(dir).map((l) => JSON.parse(l))).ok, true);
   });
 
+  test('a write waits a few event loop rounds for the records of calls on their way, and no longer', async (t) => {
+    const dir = tempStateDir();
+    fs.mkdirSync(dir, { recursive: true, mode: 0o700 });
+    let onTheirWay = true;
+    const log = openAuditLog(dir, { busy: () => onTheirWay });
+    const writes = t.mock.method(fs, 'writeSync');
+    const append = (action) => log.append({ actor: 'agent', action, decision: 'allowed' });
+    append('first');
+    await new Promise((resolve) => setImmediate(() => {
+      append('answered a moment later');
+      onTheirWay = false;
+      resolve();
+    }));
+    await log.durable();
+    assert.equal(writes.mock.callCount(), 1, 'both records in one write');
+    onTheirWay = true; // a call that never ends does not hold the log
+    append('while a call hangs');
+    await log.durable();
+    assert.equal(writes.mock.callCount(), 2);
+    await log.close();
+    assert.deepEqual(readLines(dir).map((l) => JSON.parse(l).action), ['first', 'answered a moment later', 'while a call hangs']);
+  });
+
 describe('local proof', () => {
   test('reports a passing self-check and writes an owner-only artifact', async (t) => {
     const h = await startReadyBroker();
