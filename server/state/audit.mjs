@@ -311,9 +311,12 @@ export function openAuditLog(stateDir, { log = () => {}, marker = { get: () => n
     }
   }
 
+  // Writing starts once the code that appended is done (a microtask), not a loop round later: a
+  // lone call's answer waits for nothing else, and records of calls still on their way are
+  // waited for by gatherWhileBusy.
   function startWriting() {
     if (writing || closed) return;
-    writing = new Promise((resolve) => setImmediate(resolve)).then(writeBatches).finally(() => {
+    writing = Promise.resolve().then(writeBatches).finally(() => {
       writing = null;
       if (queue.length) startWriting();
     });
