@@ -11,6 +11,8 @@ const STILL_ENCODED = /%[0-9a-f]{2}/i;
 // Characters a path segment may carry unencoded (RFC 3986 pchar) that encodeURIComponent escapes.
 const SUB_DELIMS_ESCAPED = /%(24|26|2B|2C|3B|3D|3A|40)/g;
 const QUERY_CHAR = /[A-Za-z0-9\-._~!$&'()*+,;=:@/?%]/;
+// Unreserved characters only: decoding, folding and encoding leave such a segment as it is.
+const UNRESERVED_SEGMENT = /^[A-Za-z0-9._~-]+$/;
 
 // The origin ("scheme://host[:port]") of a URL-shaped text, or a 400 naming `what`.
 export function canonicalOrigin(text, what) {
@@ -62,6 +64,7 @@ export function canonicalPath(text, what = 'path') {
         if (index === segments.length - 1) return '';
         throw badRequest(`${what} must not contain empty segments ("//")`);
       }
+      if (UNRESERVED_SEGMENT.test(raw) && raw !== '.' && raw !== '..') return raw;
       return encodeSegment(decodeSegment(raw));
     })
     .join('/')}`;
