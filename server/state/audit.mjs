@@ -2,10 +2,12 @@
 // the event without its hash fields); the first event's previousHash is 64 zeros.
 //
 // Only the chain's head is kept in memory; listing and verification read the file. Appends are
-// group-committed: records queued while a write is on its way go out together in the next write
-// and fsync, and durable() tells a caller when everything it appended has landed. The head is
-// anchored (auditAnchor.mjs) whenever the vault key is at hand; a log that does not match its
-// anchor is reported, logged, recorded, and the anchor is left where it was, so the finding stays.
+// group-committed: records queued while a write is on its way, or appended by calls that were on
+// their way when it was due, go out together in one write and fsync, and durable() tells a caller
+// when everything it appended has landed. The head is anchored (auditAnchor.mjs) whenever the
+// vault key is at hand, under a steady flow of records at most every 100 ms; a log that does not
+// match its anchor is reported, logged, recorded, and the anchor is left where it was, so the
+// finding stays.
 import fs from 'node:fs';
 import path from 'node:path';
 import { canonicalJson } from '../lib/canonical.mjs';
