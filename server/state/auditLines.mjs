@@ -58,7 +58,11 @@ export function* linesBetween(fd, start, end) {
   }
 }
 
-// The newest `limit` records before byte `end`, newest first.
+// The last "\n" before index `before`, or -1 (lastIndexOf would read a negative index as counted
+// from the end of the buffer).
+const newlineBefore = (chunk, before) => (before > 0 ? chunk.lastIndexOf(0x0a, before - 1) : -1);
+
+// The newest `limit` records before byte `end` (the end of a line), newest first.
 export function newestRecords(fd, end, limit) {
   const lines = [];
   let stop = end;
@@ -66,9 +70,8 @@ export function newestRecords(fd, end, limit) {
   while (stop > 0 && lines.length < limit) {
     const start = Math.max(0, stop - CHUNK);
     const chunk = Buffer.concat([readAt(fd, start, stop - start), tail]);
-    let to = chunk.length;
-    if (chunk[to - 1] === 0x0a) to -= 1;
-    for (let nl = chunk.lastIndexOf(0x0a, to - 1); nl !== -1 && lines.length < limit; nl = chunk.lastIndexOf(0x0a, to - 1)) {
+    let to = stop === end ? chunk.length - 1 : chunk.length; // the last line's own "\n" ends no record
+    for (let nl = newlineBefore(chunk, to); nl !== -1 && lines.length < limit; nl = newlineBefore(chunk, to)) {
       lines.push(chunk.toString('utf8', nl + 1, to));
       to = nl;
     }

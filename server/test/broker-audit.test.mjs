@@ -8,6 +8,7 @@ import { fileURLToPath } from 'node:url';
 import { PASSPHRASE, bootstrapSecret, startBroker, startReadyBroker, tempStateDir } from '../testkit/brokerHarness.mjs';
 import { startFakeProvider } from '../testkit/fakeProvider.mjs';
 import { GENESIS_HASH, eventHash, openAuditLog, verifyChain } from '../state/audit.mjs';
+import { newestRecords } from '../state/auditLines.mjs';
 import { canonicalJson } from '../lib/canonical.mjs';
 import { openStore } from '../state/store.mjs';
 
@@ -44,6 +45,37 @@ describe('audit chain', () => {
       [{ 'é': 'é', E: 'line\nbreak "q"', '': 'empty' }, '{"":"empty","E":"line\\nbreak \\"q\\"","é":"é"}'],
     ];
     for (const [value, text] of rows) assert.equal(canonicalJson(value), text);
+  });
+
+  // The log is read backwards in 64 KiB pieces; rows are line lengths (without the newline).
+  test('the newest events are listed whole wherever the file\'s read boundaries fall', () => {
+    const rows = [
+      ['a boundary on the newline after a line', [300, 100, 65534]],
+      ['a boundary just after a newline', [1000, 65535]],
+      ['the file exactly one read long', [65535]],
+      ['a line longer than a read', [300, 70000, 40]],
+      ['many short lines', Array.from({ length: 2000 }, (_, i) => 60 + (i % 90))],
+    ];
+    const dir = tempStateDir();
+    fs.mkdirSync(dir, { recursive: true, mode: 0o700 });
+    const file = path.join(dir, 'lines.log');
+    for (const [name, lengths] of rows) {
+      const lines = lengths.map((length, i) => {
+        const bare = JSON.stringify({ i, p: '' });
+        return JSON.stringify({ i, p: 'x'.repeat(length - bare.length) });
+      });
+      fs.writeFileSync(file, `${lines.join('\n')}\n`);
+      const fd = fs.openSync(file, 'r');
+      try {
+        const size = fs.fstatSync(fd).size;
+        for (const limit of [1, 2, lengths.length]) {
+          const listed = newestRecords(fd, size, limit).map((record) => record.i);
+          assert.deepEqual(listed, lengths.map((_, i) => i).reverse().slice(0, limit), `${name}, limit ${limit}`);
+        }
+      } finally {
+        fs.closeSync(fd);
+      }
+    }
   });
 
   test('verification finds an edited, removed or reordered event', async () => {

@@ -50,8 +50,11 @@ test('kill -9 under load: every acknowledged action and call keeps its audit rec
   const stateDir = tempStateDir();
   const acknowledged = { links: [], keys: [], calls: [] };
   let agentKey = null;
+  let running = null;
+  t.after(() => running?.kill('SIGKILL')); // a failed round must not leave its broker behind
   for (let round = 0; round < 12; round++) {
     const { child, client, stderr } = await spawnBroker(stateDir, fake.env());
+    running = child;
     const s = await session(client, stateDir);
     if (round === 0) {
       assert.equal((await client.post('/v1/vault/setup', { passphrase: PASSPHRASE }, s)).status, 200);
@@ -61,7 +64,9 @@ test('kill -9 under load: every acknowledged action and call keeps its audit rec
     // Everything the broker saw before this start must be there, and nothing falsely flagged.
     const proof = (await client.get('/v1/proof/latest', s)).body.proof;
     assert.equal(proof.ok, true, `round ${round}: ${JSON.stringify(proof.results)} ${stderr()}`);
-    const events = (await client.get('/v1/audit?limit=10000', s)).body.events;
+    const listed = await client.get('/v1/audit?limit=10000', s);
+    assert.equal(listed.status, 200, `round ${round}: ${listed.text} ${stderr()}`);
+    const { events } = listed.body;
     const recorded = (action, field) => new Set(events.filter((e) => e.action === action && e.decision === 'allowed').map((e) => e[field]));
     const linkEvents = recorded('credential.link', 'accountId');
     const keyEvents = recorded('agent_key.create', 'keyId');
