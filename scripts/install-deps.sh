@@ -31,15 +31,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# The service needs Node 20 or later; Debian 12's own nodejs is 18. When the system's is older
+# The service needs Node 20.18.1 or later; Debian 12's own nodejs is 18. When the system's is older
 # or missing, an official LTS build from the npm registry goes into .tools/node, which the
 # Makefile puts first on PATH. A package always bundles that build, whatever the system has.
 # TVN_IGNORE_SYSTEM_NODE=1 treats the system's Node as too old (to try this path on any machine).
 node_lts=24.22.3
 local_node=.tools/node
 
-node_major() {
-  "$1" -p 'process.versions.node.split(".")[0]' 2>/dev/null || echo 0
+# 20.18.1 is the least the provider client (undici 7) runs on.
+node_recent_enough() {
+  "$1" -e 'const [a, b, c] = process.versions.node.split(".").map(Number); process.exit(a > 20 || (a === 20 && (b > 18 || (b === 18 && c >= 1))) ? 0 : 1)' 2>/dev/null
 }
 
 system_node() {
@@ -54,7 +55,7 @@ system_node() {
 system_node_usable() {
   local node
   node=$(system_node)
-  [ -n "$node" ] && [ "${TVN_IGNORE_SYSTEM_NODE:-0}" != 1 ] && [ "$(node_major "$node")" -ge 20 ]
+  [ -n "$node" ] && [ "${TVN_IGNORE_SYSTEM_NODE:-0}" != 1 ] && node_recent_enough "$node"
 }
 
 install_local_node() {
@@ -62,7 +63,7 @@ install_local_node() {
   case $(uname -m) in
     x86_64) arch=x64 ;;
     aarch64) arch=arm64 ;;
-    *) echo "No official Node build for $(uname -m); install Node.js 20 or later yourself." >&2; exit 1 ;;
+    *) echo "No official Node build for $(uname -m); install Node.js 20.18.1 or later yourself." >&2; exit 1 ;;
   esac
   echo "installing Node.js $node_lts (node-linux-$arch from the npm registry) into $local_node"
   download=$(mktemp -d)

@@ -343,7 +343,7 @@ describe('proxy services, profiles and proxied requests', () => {
     assert.ok(events.some((e) => e.action === 'killswitch.enable' && e.reason === 'stopping 1 call(s) in flight'));
   });
 
-  test('answers are bounded in size and time; binary bodies come back as base64', async () => {
+  test('answers are bounded in size and time; binary bodies come back as base64; compressed ones are refused', async () => {
     provider.routes.set('/user/huge', (req, res) => {
       res.writeHead(200, { 'content-type': 'application/octet-stream' });
       res.end(Buffer.alloc(2 * 1024 * 1024 + 1, 0x61));
@@ -353,6 +353,12 @@ describe('proxy services, profiles and proxied requests', () => {
       res.writeHead(200, { 'content-type': 'image/png' });
       res.end(Buffer.from([0x89, 0x50, 0x4e, 0x47, 0xff, 0x00]));
     });
+    provider.routes.set('/user/zipped', (req, res) => {
+      res.writeHead(200, { 'content-type': 'application/json', 'content-encoding': 'gzip' });
+      res.end(Buffer.from([0x1f, 0x8b, 0x08, 0x00]));
+    });
+    const zipped = await send(agent.key, { profileId, serviceId: services.github.id, method: 'GET', path: '/user/zipped' });
+    assert.deepEqual([zipped.status, zipped.body.error], [502, 'provider request failed: GitHub answered with a compressed body (gzip)']);
     const huge = await send(agent.key, { profileId, serviceId: services.github.id, method: 'GET', path: '/user/huge' });
     assert.deepEqual([huge.status, huge.body.error], [502, 'provider request failed: provider response exceeds 2097152 bytes']);
     const started = Date.now();
