@@ -115,7 +115,7 @@ test('the systemd unit quotes odd paths and its environment file leaves credenti
   const text = unitText(config, { nodePath: '/usr/bin/node', environmentFile: '/home/a/.torvane/service.env', logFile: '/home/a/Logs 50%/broker.log' });
   const lines = text.split('\n');
   for (const line of [
-    'ExecStart="/usr/bin/node" "--max-semi-space-size=2" "/opt/My \\"Tor\\" $$5 100%%/server/main.mjs"',
+    'ExecStart="/usr/bin/node" "--max-semi-space-size=2" "--v8-pool-size=1" "/opt/My \\"Tor\\" $$5 100%%/server/main.mjs"',
     'WorkingDirectory=/opt/My "Tor" $5 100%%',
     'EnvironmentFile=/home/a/.torvane/service.env',
     'StandardError=append:/home/a/Logs 50%%/broker.log',
