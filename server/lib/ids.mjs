@@ -19,10 +19,8 @@ export function randomId(prefix, bytes = 12) {
   return `${prefix}_${hex}`;
 }
 export const randomSecret = (bytes = 32) => crypto.randomBytes(bytes).toString('base64url');
-// One-shot hashing where this Node has it (20.12 on): no Hash object per call.
-export const sha256Hex = crypto.hash
-  ? (text) => crypto.hash('sha256', text, 'hex')
-  : (text) => crypto.createHash('sha256').update(text).digest('hex');
+// One-shot hashing: no Hash object per call.
+export const sha256Hex = (text) => crypto.hash('sha256', text, 'hex');
 
 // Calls in the same millisecond share one formatted time: an agent call asks for it several times.
 let isoMs = NaN;
